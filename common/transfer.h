@@ -1,0 +1,40 @@
+// The transfer operations.  mvfile2newfile, mvfile2file, mvdir2olddir and
+// mvdir2newdir are supplied under these names by each program's own
+// variants and bound at link time; the placement routines are common.
+#ifndef TRANSFER_H
+#define TRANSFER_H
+
+#include "../platform/winfile.h"
+
+int mvfile2newfile(const char *from, const char *to);
+int mvfile2file(const char *from, const char *to);
+int mvdir2olddir(const char *from, const char *to);
+int mvdir2newdir(const char *from, const char *to);
+
+int mvfile2dir(const char *from, const char *todir);
+int mvdir2dir(const char *from, const char *todir);
+
+void keepolder(FILETIME *t, const FILETIME *other);
+
+// The metadata carry-over: the source's times are read before a transfer
+// and written onto the destination after it, around a temporary clearing
+// of the destination's read-only bit.
+struct srctimes {
+    bool opened;  // the source could be opened
+    bool read;    // its times were read
+    FILETIME creation, access, write;
+};
+
+void callreport(const char *path, const char *format, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+void readsrctimes(const char *from, srctimes *t);                // step 1
+void mergefiletimes(srctimes *t, const char *to);                // step 2, file form
+bool mergedirtimes(srctimes *t, const char *to, bool report);    // step 2, directory form
+DWORD unlockdest(const char *to);                                // step 4
+void writetimes(const char *from, const srctimes *t, const char *to); // step 5
+void relockdest(const char *to, DWORD attributes);               // step 6
+
+#endif
