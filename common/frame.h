@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "../platform/winfile.h"
 
@@ -35,6 +37,12 @@ struct identity {
 // process through usage() when none is left.
 int readopts(const identity &id, int argc, char **argv);
 
+// A string from the standard allocator, freed when it goes out of scope.
+struct freer {
+    void operator()(void *p) const { std::free(p); }
+};
+using ownedstr = std::unique_ptr<char, freer>;
+
 int haswild(const char *arg);
 void *xalloc(size_t size);
 char *xstrdup(const char *s);
@@ -45,6 +53,8 @@ void syserr(const char *format, ...)
 #endif
     ;
 void trace(const char *from, const char *to);
+[[noreturn]] void nomemory();
+const char *errtext(int err); // the library's text for err, with its line end
 
 // Builds the argument vector with every pattern replaced by its matches.
 // Returns 0, or 1 after "argument not matched".

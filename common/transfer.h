@@ -37,4 +37,24 @@ DWORD unlockdest(const char *to);                                // step 4
 void writetimes(const char *from, const srctimes *t, const char *to); // step 5
 void relockdest(const char *to, DWORD attributes);               // step 6
 
+// The final report of a failed copy or move: returns 1.
+int transferfailed(const char *from, const char *to);
+// mvfile2file's checks, confirmation and overwrite policy, then the transfer.
+int guardedtransfer(const char *from, const char *to);
+
+// Several sources placed into an existing directory; dest is argv[argc-1]
+// and destattributes its word.
+int mvall2dir(int argc, char **argv, DWORD destattributes);
+bool samefullpath(const char *a, const char *b);
+
+// The entries of one directory, read whole before any of them is
+// transferred: a stack, so the last entry found comes first.
+struct entry {
+    entry *next;
+    char *path;
+    DWORD attributes;
+};
+int readentries(const char *dir, entry **list); // 1 when the listing failed
+int transferentries(entry *list, const char *todir);
+
 #endif
