@@ -1,0 +1,174 @@
+// Support for the end-to-end tests: scratch directories, running a built
+// program with given input, building trees with set times, and reading a
+// tree back so that two trees can be compared item by item.
+#ifndef E2E_HARNESS_H
+#define E2E_HARNESS_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+// --- scratch directories ---------------------------------------------------
+
+// A fresh directory, removed whole when the object goes.  `path` is physical
+// (symbolic links resolved), as the programs print full paths.
+struct scratch {
+    std::string path;
+
+    // Made under $TMPDIR or /tmp, or under `base` when one is given (for
+    // instance "/dev/shm" for a second file system).
+    explicit scratch(const std::string &base = "");
+    ~scratch();
+    scratch(const scratch &) = delete;
+    scratch &operator=(const scratch &) = delete;
+};
+
+// s / "sub/a.txt" is the path of sub/a.txt inside the scratch directory.
+std::string operator/(const scratch &s, const std::string &name);
+
+// Removes a tree without following links, first giving read-only
+// directories back their write and search bits.  Returns 0 or -1.
+int removetree(const std::string &path);
+
+// --- running programs ------------------------------------------------------
+
+struct result {
+    int status; // the exit status, or minus the signal that ended the process
+    std::string out, err;
+};
+
+// The user a program runs as, for tests that need an unprivileged one.
+struct account {
+    uid_t uid;
+    gid_t gid;
+};
+account nobody();
+
+struct command {
+    std::string program;                        // path of the executable
+    std::vector<std::string> args;              // argv[1] onwards
+    std::string argv0;                          // empty: the program path
+    std::string input;                          // standard input, then EOF
+    std::string cwd;                            // empty: the test's own
+    std::optional<account> runas;               // needs root
+    std::optional<std::vector<std::string>> env; // "NAME=value"; else inherited
+};
+
+result run(const command &c);
+result run(const std::string &program, const std::vector<std::string> &args,
+           const std::string &input = "", const std::string &cwd = "");
+
+// --- times -----------------------------------------------------------------
+
+// A moment in UTC: at(2001, 2, 3, 4, 5, 6, 7) is 2001-02-03 04:05:06 and 7 ns.
+timespec at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+            long nanoseconds = 0);
+int64_t nanoseconds(const timespec &t);
+std::string showtime(int64_t ns); // "2001-02-03 04:05:06.000000007"
+
+// The creation time as the programs store it: the version-5 record in the
+// user.DOSATTRIB attribute, in 100 ns units.  `attributes` is the record's
+// attribute word (0x20 file, 0x10 directory, plus 0x1 when read-only).
+// Returns 0 or -1.
+int setcreation(const std::string &path, const timespec &t, uint32_t attributes);
+
+// The creation time in ns since 1970, as the programs read it: from the
+// record when one is there, else the birth time, else the write time.
+// Always a multiple of 100 ns, since that is all the record can hold.
+int64_t creation(const std::string &path);
+
+// The attribute word of the record, or -1 when the item has none.
+long dosattributes(const std::string &path);
+
+// --- building trees --------------------------------------------------------
+
+enum class kind { file, dir, link, fifo, other };
+
+// One item of a tree to build.  Unset times and modes are left as made.
+struct node {
+    kind type = kind::file;
+    std::string name;    // relative to the root, may hold '/'; "." is the root
+    std::string content; // file content, or link target
+    std::optional<mode_t> perm; // else 0644, or 0755 for directories
+    std::optional<timespec> access, write, created;
+
+    node &mode(mode_t m) { perm = m; return *this; }
+    node &atime(const timespec &t) { access = t; return *this; }
+    node &mtime(const timespec &t) { write = t; return *this; }
+    node &times(const timespec &a, const timespec &w) { access = a; write = w; return *this; }
+    node &ctime(const timespec &t) { created = t; return *this; } // creation time
+};
+
+node file(const std::string &name, const std::string &content = "");
+node dir(const std::string &name);
+node softlink(const std::string &name, const std::string &target); // a symbolic link
+node fifo(const std::string &name);
+
+// Makes the items under root in table order; missing parent directories are
+// made on the way.  Modes and times are set last, directories deepest first,
+// so read-only directories and directory times survive their own filling.
+// A failure is reported as a test failure.
+void maketree(const std::string &root, std::initializer_list<node> nodes);
+
+// --- reading trees ---------------------------------------------------------
+
+struct item {
+    kind type = kind::other;
+    std::string data;   // file content, or link target
+    mode_t perm = 0;    // permission bits, 07777
+    int64_t atime = 0;  // ns since 1970
+    int64_t mtime = 0;
+    int64_t created = 0; // as creation() reads it
+};
+
+// Every item below root by relative name, root itself as ".".  Links are not
+// followed, and nothing read changes an access time.
+typedef std::map<std::string, item> tree;
+tree snapshot(const std::string &root);
+item readitem(const std::string &path);
+
+// What compare leaves out.
+enum {
+    sameall = 0,
+    noatime = 1,     // access times
+    nocreated = 2,   // creation times
+    noroottimes = 4, // the root directory's own times
+    nomode = 8,      // permission bits
+};
+
+// Every difference, one line each ("" when none), so that
+// EXPECT_EQ("", compare(...)) shows exactly what differs.  Links keep no
+// creation time of their own on Linux, so theirs is never compared.
+std::string compare(const tree &a, const tree &b, int leaveout = sameall);
+
+// --- small facilities ------------------------------------------------------
+
+bool isroot();
+bool otherfs(const char *path); // a file system other than the scratch default
+std::string winpath(const std::string &posixpath); // '/' -> '\'
+std::string readfile(const std::string &path);
+void writefile(const std::string &path, const std::string &content);
+bool exists(const std::string &path); // also a dangling link
+mode_t mode(const std::string &path); // permission bits of the item itself
+
+#define SKIP_UNLESS_ROOT()                                                           \
+    do {                                                                             \
+        if (!isroot())                                                               \
+            GTEST_SKIP() << "needs root";                                            \
+    } while (0)
+
+#define SKIP_UNLESS_OTHERFS(path)                                                    \
+    do {                                                                             \
+        if (!otherfs(path))                                                          \
+            GTEST_SKIP() << (path) << " is not a second writable file system";       \
+    } while (0)
+
+#endif
