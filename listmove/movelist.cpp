@@ -8,23 +8,6 @@
 
 #include "../common/transfer.h"
 
-// The first occurrence of from in name replaced by to; nothing when from
-// does not occur.  An empty from is found at the start, so the name is then
-// put below to.
-char *pathsubst(const char *from, const char *to, const char *name)
-{
-    const char *at = strstr(name, from);
-    if (at == nullptr)
-        return nullptr;
-    size_t before = (size_t)(at - name), fromlen = strlen(from), tolen = strlen(to);
-    size_t after = strlen(at + fromlen);
-    char *result = (char *)xalloc(before + tolen + after + 1);
-    memcpy(result, name, before);
-    memcpy(result + before, to, tolen);
-    memcpy(result + before + tolen, at + fromlen, after + 1);
-    return result;
-}
-
 // One line of DOS text, whatever its length: carriage returns are dropped
 // wherever they stand and Ctrl-Z ends the list.  False at the end.
 static bool readline(FILE *list, std::string &line)
