@@ -1,0 +1,457 @@
+// Handles and file times: CreateFileA, GetFileTime, SetFileTime and the
+// rest, the file-time conversion and the creation-time record.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <vector>
+
+#include "posix.h"
+
+const char DOSATTRIB[] = "user.DOSATTRIB";
+
+// Seconds from 1601 to 1970.
+static const int64_t EPOCHDIFF = 11644473600LL;
+static const uint64_t UNITS = 10000000; // 100 ns units per second
+
+enum { VALIDATTRIB = 0x1, VALIDCREATE = 0x10 };
+enum { DOSHIDDEN = 0x2, DOSSYSTEM = 0x4 };
+
+FILETIME tofiletime(int64_t sec, uint32_t nsec)
+{
+    FILETIME ft = {0, 0, 0};
+    uint64_t t;
+
+    if (sec < -EPOCHDIFF)
+        return ft;
+    if (static_cast<uint64_t>(sec + EPOCHDIFF) > UINT64_MAX / UNITS - 1)
+        t = UINT64_MAX;
+    else
+        t = static_cast<uint64_t>(sec + EPOCHDIFF) * UNITS + nsec / 100;
+    ft.dwLowDateTime = static_cast<DWORD>(t);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    ft.dwNanoseconds = nsec % 100;
+    return ft;
+}
+
+static uint64_t units(const FILETIME &ft)
+{
+    return static_cast<uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime;
+}
+
+struct timespec totimespec(const FILETIME &ft)
+{
+    struct timespec ts;
+    uint64_t t = units(ft);
+
+    ts.tv_sec = static_cast<time_t>(static_cast<int64_t>(t / UNITS) - EPOCHDIFF);
+    ts.tv_nsec = static_cast<long>(t % UNITS) * 100 + (ft.dwNanoseconds < 100 ? ft.dwNanoseconds : 99);
+    return ts;
+}
+
+// A zero time asks to leave that time as it is, as on the target platform.
+bool iszerotime(const FILETIME &ft)
+{
+    return ft.dwLowDateTime == 0 && ft.dwHighDateTime == 0 && ft.dwNanoseconds == 0;
+}
+
+LONG CompareFileTime(const FILETIME *a, const FILETIME *b)
+{
+    uint64_t ta = units(*a), tb = units(*b);
+
+    if (ta != tb)
+        return ta < tb ? -1 : 1;
+    if (a->dwNanoseconds != b->dwNanoseconds)
+        return a->dwNanoseconds < b->dwNanoseconds ? -1 : 1;
+    return 0;
+}
+
+// The record is Samba's NDR encoding of xattr_DOSATTRIB: a NUL-terminated
+// hex string (empty in current versions) aligned to 2 bytes, the u16
+// version, the u16 union level aligned to 4 bytes, then the version's
+// info structure, all little-endian with 4-byte alignment for 64-bit
+// values:
+//   3: valid_flags, attrib, ea_size, size(8), alloc_size(8), create(8), change(8)
+//   4: valid_flags, attrib, itime(8), create(8)
+//   5: valid_flags, attrib, create(8)
+static uint64_t getle(const std::string &b, size_t at, int bytes)
+{
+    uint64_t v = 0;
+
+    for (int i = bytes - 1; i >= 0; i--)
+        v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    return v;
+}
+
+static void putle(std::string *b, uint64_t v, int bytes)
+{
+    for (int i = 0; i < bytes; i++)
+        *b += static_cast<char>(v >> (8 * i) & 0xff);
+}
+
+bool decoderecord(const std::string &blob, dosrecord *rec)
+{
+    size_t nul = blob.find('\0'), pos, createat, need;
+    unsigned version;
+    uint32_t valid;
+
+    if (nul == std::string::npos)
+        return false;
+    pos = (nul + 2) & ~static_cast<size_t>(1);
+    if (blob.size() < pos + 4)
+        return false;
+    version = static_cast<unsigned>(getle(blob, pos, 2));
+    pos = (pos + 4 + 3) & ~static_cast<size_t>(3);
+    switch (version) {
+    case 3:
+        createat = 28, need = 44;
+        break;
+    case 4:
+        createat = 16, need = 24;
+        break;
+    case 5:
+        createat = 8, need = 16;
+        break;
+    default:
+        return false;
+    }
+    if (blob.size() < pos + need)
+        return false;
+    valid = static_cast<uint32_t>(getle(blob, pos, 4));
+    rec->hasattrib = (valid & VALIDATTRIB) != 0;
+    rec->attrib = rec->hasattrib ? static_cast<uint32_t>(getle(blob, pos + 4, 4)) : 0;
+    rec->create = getle(blob, pos + createat, 8);
+    rec->hascreate = (valid & VALIDCREATE) != 0 && rec->create != 0;
+    if (!rec->hascreate)
+        rec->create = 0;
+    return true;
+}
+
+// Always version 5, the layout that current Samba writes.
+std::string encoderecord(const dosrecord &rec)
+{
+    std::string b;
+    uint32_t valid = (rec.hasattrib ? VALIDATTRIB : 0) | (rec.hascreate ? VALIDCREATE : 0);
+
+    b.append(2, '\0'); // the empty hex string, padded
+    putle(&b, 5, 2);
+    putle(&b, 5, 4);
+    putle(&b, valid, 4);
+    putle(&b, rec.hasattrib ? rec.attrib : 0, 4);
+    putle(&b, rec.hascreate ? rec.create : 0, 8);
+    return b;
+}
+
+bool readxattr(int fd, const std::string &path, bool follow, const char *name,
+               std::string *value)
+{
+    std::vector<char> buf(128);
+
+    for (;;) {
+        ssize_t n;
+        if (fd >= 0)
+            n = fgetxattr(fd, name, buf.data(), buf.size());
+        else if (follow)
+            n = getxattr(path.c_str(), name, buf.data(), buf.size());
+        else
+            n = lgetxattr(path.c_str(), name, buf.data(), buf.size());
+        if (n >= 0) {
+            value->assign(buf.data(), n);
+            return true;
+        }
+        if (errno != ERANGE || buf.size() > 1 << 20)
+            return false;
+        buf.resize(buf.size() * 4);
+    }
+}
+
+bool writexattr(int fd, const std::string &path, const char *name, const std::string &value)
+{
+    if (fd >= 0)
+        return fsetxattr(fd, name, value.data(), value.size(), 0) == 0;
+    return lsetxattr(path.c_str(), name, value.data(), value.size(), 0) == 0;
+}
+
+bool xattrunsupported(int err)
+{
+    return err == ENOTSUP || err == EOPNOTSUPP;
+}
+
+static FILETIME fromunits(uint64_t t)
+{
+    FILETIME ft;
+
+    ft.dwLowDateTime = static_cast<DWORD>(t);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    ft.dwNanoseconds = 0;
+    return ft;
+}
+
+void itemtimes(const struct statx &sx, const std::string &record, FILETIME *creation,
+               FILETIME *access, FILETIME *write)
+{
+    dosrecord rec;
+    FILETIME c;
+
+    if (!record.empty() && decoderecord(record, &rec) && rec.hascreate)
+        c = fromunits(rec.create);
+    else if (sx.stx_mask & STATX_BTIME)
+        c = tofiletime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
+    else
+        c = tofiletime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    if (creation != nullptr)
+        *creation = c;
+    if (access != nullptr)
+        *access = tofiletime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+    if (write != nullptr)
+        *write = tofiletime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+}
+
+bool pathtimes(const std::string &path, FILETIME *creation, FILETIME *access,
+               FILETIME *write)
+{
+    struct statx sx;
+    std::string record;
+
+    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+              &sx) != 0)
+        return false;
+    if (!S_ISLNK(sx.stx_mode))
+        readxattr(-1, path, false, DOSATTRIB, &record);
+    itemtimes(sx, record, creation, access, write);
+    return true;
+}
+
+bool writecreation(int fd, const std::string &path, mode_t mode, uint64_t create)
+{
+    std::string old;
+    dosrecord rec;
+    uint32_t keep = 0;
+
+    if (S_ISLNK(mode))
+        return true; // a link holds no user attributes
+    if (readxattr(fd, path, false, DOSATTRIB, &old) && decoderecord(old, &rec) && rec.hasattrib)
+        keep = rec.attrib & (DOSHIDDEN | DOSSYSTEM);
+    rec.hasattrib = true;
+    rec.attrib = keep | attrword(mode);
+    rec.hascreate = create != 0;
+    rec.create = create;
+    if (writexattr(fd, path, DOSATTRIB, encoderecord(rec)))
+        return true;
+    return xattrunsupported(errno);
+}
+
+// A handle from CreateFileA: a descriptor of the item itself.
+struct filehandle {
+    uint32_t magic;
+    int fd;
+    bool pathonly; // an O_PATH descriptor: names the item, cannot read it
+    bool leased;
+    bool writable; // opened with GENERIC_WRITE
+    mode_t type;
+    std::string path;
+};
+static const uint32_t FILEMAGIC = 0x46696c65;
+
+static filehandle *handleof(HANDLE h)
+{
+    filehandle *fh = static_cast<filehandle *>(h);
+
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || fh->magic != FILEMAGIC) {
+        setlasterror(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return fh;
+}
+
+int openitem(const std::string &path, int flags)
+{
+    int base = flags | O_CLOEXEC | O_NOCTTY;
+    int fd = open(path.c_str(), base | O_NOATIME | O_NONBLOCK);
+
+    if (fd < 0 && errno == EPERM) // O_NOATIME is for the owner only
+        fd = open(path.c_str(), base | O_NONBLOCK);
+    // O_NONBLOCK keeps a FIFO put in the file's place from blocking us; a
+    // regular file refuses it only while another process holds a lease,
+    // and then we wait for that lease like any opener.
+    if (fd < 0 && errno == EWOULDBLOCK) {
+        fd = open(path.c_str(), base | O_NOATIME);
+        if (fd < 0 && errno == EPERM)
+            fd = open(path.c_str(), base);
+    }
+    return fd;
+}
+
+// Regular files and directories are opened for real; anything else (a
+// link, a FIFO, a device) only named, so that opening has no effect.
+static int openhandle(const std::string &path, mode_t type, DWORD access, bool *pathonly)
+{
+    int fd;
+
+    *pathonly = false;
+    if (S_ISREG(type) && (access & (GENERIC_READ | GENERIC_WRITE))) {
+        int mode = O_RDONLY;
+        if (access & GENERIC_WRITE)
+            mode = access & GENERIC_READ ? O_RDWR : O_WRONLY;
+        return openitem(path, mode | O_NOFOLLOW);
+    }
+    if (S_ISDIR(type)) {
+        fd = openitem(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (fd >= 0 || errno != EACCES)
+            return fd;
+    }
+    *pathonly = true;
+    return open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The open that shares nothing: a write lease is granted only while no
+// other descriptor of the file is open anywhere, which is the question.
+// Where leases are not to be had (another owner, a file system without
+// them), the system cannot tell and the open goes ahead.
+static bool takelease(int fd, bool *leased)
+{
+    // Breaking our lease signals us; SIGIO would end the process, SIGURG
+    // is ignored unless someone asks for it.
+    fcntl(fd, F_SETSIG, SIGURG);
+    *leased = fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    return *leased || errno != EAGAIN;
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE)
+{
+    std::string p;
+    struct stat before, after;
+    bool pathonly, leased = false;
+    int fd;
+
+    if (path == nullptr || disposition != OPEN_EXISTING) {
+        setlasterror(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    p = syspath(path);
+    if (lstat(p.c_str(), &before) != 0) {
+        seterrno(errno, p);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (S_ISDIR(before.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // A read-only file cannot be opened for writing, whoever asks;
+    // directories open for their times whatever their bit.
+    if (S_ISREG(before.st_mode) && (access & GENERIC_WRITE) && isreadonly(before.st_mode)) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    fd = openhandle(p, before.st_mode, access, &pathonly);
+    if (fd < 0) {
+        seterrno(errno, p);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (fstat(fd, &after) != 0 || after.st_dev != before.st_dev || after.st_ino != before.st_ino) {
+        close(fd); // replaced while we looked
+        setlasterror(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (share == 0 && S_ISREG(after.st_mode) && !pathonly && !takelease(fd, &leased)) {
+        close(fd);
+        setlasterror(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return new filehandle{FILEMAGIC, fd, pathonly, leased, (access & GENERIC_WRITE) != 0,
+                          static_cast<mode_t>(after.st_mode & S_IFMT), p};
+}
+
+BOOL CloseHandle(HANDLE h)
+{
+    filehandle *fh = handleof(h);
+    int r;
+
+    if (fh == nullptr)
+        return FALSE;
+    if (fh->leased)
+        fcntl(fh->fd, F_SETLEASE, F_UNLCK);
+    r = close(fh->fd);
+    if (r != 0)
+        seterrno(errno, fh->path);
+    fh->magic = 0;
+    delete fh;
+    return r == 0;
+}
+
+BOOL GetFileTime(HANDLE h, FILETIME *creation, FILETIME *access, FILETIME *write)
+{
+    filehandle *fh = handleof(h);
+    struct statx sx;
+    std::string record;
+
+    if (fh == nullptr)
+        return FALSE;
+    if (statx(fh->fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+              &sx) != 0) {
+        seterrno(errno, fh->path);
+        return FALSE;
+    }
+    if (creation != nullptr && !S_ISLNK(fh->type))
+        readxattr(fh->pathonly ? -1 : fh->fd, fh->path, false, DOSATTRIB, &record);
+    itemtimes(sx, record, creation, access, write);
+    return TRUE;
+}
+
+BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
+                 const FILETIME *write)
+{
+    filehandle *fh = handleof(h);
+    struct timespec ts[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+    struct stat st;
+
+    if (fh == nullptr)
+        return FALSE;
+    if (!fh->writable) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (access != nullptr && !iszerotime(*access))
+        ts[0] = totimespec(*access);
+    if (write != nullptr && !iszerotime(*write))
+        ts[1] = totimespec(*write);
+    if ((ts[0].tv_nsec != UTIME_OMIT || ts[1].tv_nsec != UTIME_OMIT) &&
+        utimensat(fh->fd, "", ts, AT_EMPTY_PATH) != 0) {
+        seterrno(errno, fh->path);
+        return FALSE;
+    }
+    if (creation == nullptr || iszerotime(*creation) || S_ISLNK(fh->type))
+        return TRUE;
+    if (fstat(fh->fd, &st) != 0 ||
+        !writecreation(fh->pathonly ? -1 : fh->fd, fh->path, st.st_mode, units(*creation))) {
+        seterrno(errno, fh->path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE h, LPDWORD high)
+{
+    filehandle *fh = handleof(h);
+    struct stat st;
+    uint64_t size;
+
+    if (fh == nullptr)
+        return INVALID_FILE_SIZE;
+    if (fstat(fh->fd, &st) != 0) {
+        seterrno(errno, fh->path);
+        return INVALID_FILE_SIZE;
+    }
+    size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    if (high != nullptr)
+        *high = static_cast<DWORD>(size >> 32);
+    // A size whose low half looks like the failure value is told apart
+    // by a last error of 0.
+    if (static_cast<DWORD>(size) == INVALID_FILE_SIZE)
+        setlasterror(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}

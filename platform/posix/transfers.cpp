@@ -1,0 +1,530 @@
+// Transfers: copying, moving, deleting, and making and removing
+// directories.  A destination is only ever replaced in one step, by a
+// rename; a copy is made under a temporary name beside it first.
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "posix.h"
+
+// Tries at a temporary name before giving up: names are random, so a
+// clash means someone is making them on purpose.
+enum { TEMPTRIES = 100 };
+enum { CHUNK = 1 << 17 };
+
+// A name in dst's directory that nothing else uses: random, short enough
+// for any file system, and hidden from a plain listing.
+static std::string tempcandidate(const std::string &dst)
+{
+    static unsigned counter;
+    unsigned long long r;
+    std::string dir = parentof(dst);
+    char name[32];
+
+    if (getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r))
+        r = static_cast<unsigned long long>(getpid()) << 32 ^ time(nullptr) ^ ++counter;
+    snprintf(name, sizeof name, ".ftmp%016llx", r);
+    return dir == "/" ? dir + name : dir + "/" + name;
+}
+
+// Renames without replacing.  File systems that cannot do it in one step
+// get a look first.
+static int renamenew(const std::string &from, const std::string &to)
+{
+    struct stat st;
+
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(from.c_str(), to.c_str());
+}
+
+static bool copydata(int in, int out)
+{
+    std::vector<char> buf;
+    bool inkernel = true, copied = false;
+
+    for (;;) {
+        ssize_t n;
+        if (inkernel) {
+            n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n > 0) {
+                copied = true;
+                continue;
+            }
+            if (n == 0 && copied)
+                return true;
+            if (n < 0 && errno == EINTR)
+                continue;
+            // Nothing copied at all may be a file system that cannot; the
+            // plain loop finds out, and continues where this stopped.
+            if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+                errno != EOPNOTSUPP && errno != EBADF && errno != EPERM)
+                return false;
+            inkernel = false;
+            buf.resize(CHUNK);
+        }
+        n = read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(out, buf.data() + done, n - done);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0)
+                return false;
+            done += w;
+        }
+    }
+}
+
+// The user.* extended attributes, the creation-time record among them.
+// A destination that holds none loses them without a report.
+static bool copyxattrs(int in, int out)
+{
+    std::vector<char> names(1024);
+    ssize_t len;
+
+    for (;;) {
+        len = flistxattr(in, names.data(), names.size());
+        if (len >= 0)
+            break;
+        if (errno == ENOTSUP)
+            return true;
+        if (errno != ERANGE)
+            return false;
+        names.resize(names.size() * 4);
+    }
+    for (ssize_t at = 0; at < len; at += strlen(names.data() + at) + 1) {
+        const char *name = names.data() + at;
+        std::string value;
+        if (strncmp(name, "user.", 5) != 0)
+            continue;
+        if (!readxattr(in, std::string(), false, name, &value)) {
+            if (errno == ENODATA)
+                continue; // removed meanwhile
+            return false;
+        }
+        if (!writexattr(out, std::string(), name, value))
+            return xattrunsupported(errno);
+    }
+    return true;
+}
+
+static uint64_t units(const FILETIME &ft)
+{
+    return static_cast<uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime;
+}
+
+// A link is copied as a link with the same target.
+static bool linktotemp(const std::string &src, const struct stat &st, const std::string &dst,
+                       bool keepowner, std::string *tmp)
+{
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    std::string target;
+
+    if (!linktarget(AT_FDCWD, src, st, &target)) {
+        seterrno(errno, src);
+        return false;
+    }
+    for (int i = 0;; i++) {
+        *tmp = tempcandidate(dst);
+        if (symlink(target.c_str(), tmp->c_str()) == 0)
+            break;
+        if (errno != EEXIST || i == TEMPTRIES) {
+            seterrno(errno, dst);
+            return false;
+        }
+    }
+    if (keepowner)
+        (void)!lchown(tmp->c_str(), st.st_uid, st.st_gid);
+    if (utimensat(AT_FDCWD, tmp->c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        int err = errno;
+        unlink(tmp->c_str());
+        seterrno(err, dst);
+        return false;
+    }
+    return true;
+}
+
+// Copies the file src, as lstat described it in st, into a new file in
+// dst's directory and gives its name in tmp.  The new file is made no
+// wider than 0600 and gets the source's data, user attributes, permission
+// bits (never setuid or setgid), and access and write times, as cp -a
+// keeps them.  A move (keepall) keeps the creation time and the owner as
+// well.  On failure the last error is set and nothing is left behind.
+static bool filetotemp(const std::string &src, const struct stat &st, const std::string &dst,
+                       bool keepall, std::string *tmp)
+{
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    FILETIME creation;
+    struct stat now;
+    int in, out, err = 0;
+
+    if (keepall && !pathtimes(src, &creation, nullptr, nullptr)) {
+        seterrno(errno, src);
+        return false;
+    }
+    in = openitem(src, O_RDONLY | O_NOFOLLOW);
+    if (in < 0) {
+        seterrno(errno, src);
+        return false;
+    }
+    if (fstat(in, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        close(in);
+        setlasterror(ERROR_SHARING_VIOLATION); // replaced while we looked
+        return false;
+    }
+    for (int i = 0;; i++) {
+        *tmp = tempcandidate(dst);
+        out = open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out >= 0)
+            break;
+        if (errno != EEXIST || i == TEMPTRIES) {
+            err = errno;
+            close(in);
+            seterrno(err, dst);
+            return false;
+        }
+    }
+    if (!copydata(in, out))
+        err = errno;
+    else if (!copyxattrs(in, out))
+        err = errno;
+    else if (keepall && !writecreation(out, *tmp, st.st_mode, units(creation)))
+        err = errno;
+    if (err == 0 && keepall)
+        (void)!fchown(out, st.st_uid, st.st_gid); // as far as we may
+    if (err == 0 && fchmod(out, st.st_mode & 0777) != 0)
+        err = errno;
+    if (err == 0 && futimens(out, times) != 0)
+        err = errno;
+    if (close(out) != 0 && err == 0)
+        err = errno;
+    close(in);
+    if (err != 0) {
+        unlink(tmp->c_str());
+        seterrno(err, dst);
+        return false;
+    }
+    return true;
+}
+
+static bool copytotemp(const std::string &src, const struct stat &st, const std::string &dst,
+                       bool keepall, std::string *tmp)
+{
+    if (S_ISLNK(st.st_mode))
+        return linktotemp(src, st, dst, keepall, tmp);
+    return filetotemp(src, st, dst, keepall, tmp);
+}
+
+static bool sameinode(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether copying src over dst would copy a file onto itself: one inode,
+// one full path, or a link onto what it points at.
+static bool sameitem(const std::string &src, const struct stat &srcst, const std::string &dst,
+                     const struct stat &dstst)
+{
+    struct stat target;
+    std::string a, b;
+
+    if (sameinode(srcst, dstst))
+        return true;
+    if (S_ISLNK(srcst.st_mode) && stat(src.c_str(), &target) == 0 && sameinode(target, dstst))
+        return true;
+    return fullname(src, &a) && fullname(dst, &b) && a == b;
+}
+
+// Whether two paths name one directory entry: the same name in the same
+// directory.
+static bool sameentry(const std::string &a, const std::string &b)
+{
+    struct stat da, db;
+
+    return lastof(a) == lastof(b) && stat(parentof(a).c_str(), &da) == 0 &&
+           stat(parentof(b).c_str(), &db) == 0 && sameinode(da, db);
+}
+
+BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failifexists)
+{
+    std::string src, dst, tmp;
+    struct stat srcst, dstst;
+    bool exists;
+    int r;
+
+    if (from == nullptr || to == nullptr) {
+        setlasterror(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    src = syspath(from);
+    dst = syspath(to);
+    if (lstat(src.c_str(), &srcst) != 0) {
+        seterrno(errno, src);
+        return FALSE;
+    }
+    if (S_ISDIR(srcst.st_mode)) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!S_ISREG(srcst.st_mode) && !S_ISLNK(srcst.st_mode)) {
+        setlasterror(ERROR_NOT_SUPPORTED); // FIFOs, sockets and devices are never opened
+        return FALSE;
+    }
+    exists = lstat(dst.c_str(), &dstst) == 0;
+    if (!exists && errno != ENOENT) {
+        seterrno(errno, dst);
+        return FALSE;
+    }
+    if (exists) {
+        DWORD refusal = 0;
+        if (sameitem(src, srcst, dst, dstst))
+            refusal = ERROR_SHARING_VIOLATION;
+        else if (failifexists)
+            refusal = ERROR_FILE_EXISTS;
+        else if (S_ISDIR(dstst.st_mode) || (S_ISREG(dstst.st_mode) && isreadonly(dstst.st_mode)))
+            refusal = ERROR_ACCESS_DENIED;
+        if (refusal != 0) {
+            setlasterror(refusal);
+            return FALSE;
+        }
+    }
+    if (!copytotemp(src, srcst, dst, false, &tmp))
+        return FALSE;
+    r = failifexists ? renamenew(tmp, dst) : rename(tmp.c_str(), dst.c_str());
+    if (r != 0) {
+        int err = errno;
+        unlink(tmp.c_str());
+        if (err == EEXIST && failifexists)
+            setlasterror(ERROR_FILE_EXISTS);
+        else
+            seterrno(err, dst);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static BOOL failmove(int err, const std::string &src, const std::string &dst)
+{
+    struct stat st;
+
+    // A missing source is "file not found"; a missing directory for the
+    // destination is "path not found".
+    if (err == ENOENT && lstat(src.c_str(), &st) != 0)
+        seterrno(err, src);
+    else
+        seterrno(err, dst);
+    return FALSE;
+}
+
+// A move to another file system: the file or link is copied beside the
+// destination with all three times, put in place, and only then is the
+// source removed.  A directory is refused, so that the caller moves it
+// piece by piece.
+static BOOL movecopy(const std::string &src, const std::string &dst, bool replace)
+{
+    struct stat st, dstst;
+    std::string tmp;
+    int r;
+
+    if (lstat(src.c_str(), &st) != 0) {
+        seterrno(errno, src);
+        return FALSE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        setlasterror(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (!replace && lstat(dst.c_str(), &dstst) == 0) {
+        setlasterror(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    // Copying is pointless when the source cannot be removed afterwards.
+    if (faccessat(AT_FDCWD, parentof(src).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        seterrno(errno, src);
+        return FALSE;
+    }
+    if (!copytotemp(src, st, dst, true, &tmp))
+        return FALSE;
+    r = replace ? rename(tmp.c_str(), dst.c_str()) : renamenew(tmp, dst);
+    if (r != 0) {
+        int err = errno;
+        unlink(tmp.c_str());
+        seterrno(err, dst);
+        return FALSE;
+    }
+    if (unlink(src.c_str()) != 0) {
+        int err = errno;
+        if (!replace)
+            unlink(dst.c_str()); // nothing was there: leave things as they were
+        seterrno(err, src);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static BOOL movenew(const std::string &src, const std::string &dst, bool copyallowed)
+{
+    int err;
+
+    if (renamenew(src, dst) == 0)
+        return TRUE;
+    err = errno;
+    if (err == EEXIST && sameentry(src, dst))
+        return TRUE; // onto its own path: nothing to do
+    if (err == EXDEV && copyallowed)
+        return movecopy(src, dst, false);
+    return failmove(err, src, dst);
+}
+
+static BOOL movereplacing(const std::string &src, const std::string &dst, bool copyallowed)
+{
+    struct stat srcst, dstst;
+    int err;
+
+    if (lstat(dst.c_str(), &dstst) == 0) {
+        if (sameentry(src, dst))
+            return TRUE;
+        if (S_ISDIR(dstst.st_mode) || (S_ISREG(dstst.st_mode) && isreadonly(dstst.st_mode))) {
+            setlasterror(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        // Two names of one file: rename would keep both, the move keeps
+        // the destination's.
+        if (lstat(src.c_str(), &srcst) == 0 && sameinode(srcst, dstst)) {
+            if (unlink(src.c_str()) == 0)
+                return TRUE;
+            seterrno(errno, src);
+            return FALSE;
+        }
+    }
+    if (rename(src.c_str(), dst.c_str()) == 0)
+        return TRUE;
+    err = errno;
+    if (err == EXDEV && copyallowed)
+        return movecopy(src, dst, true);
+    return failmove(err, src, dst);
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    bool copyallowed = (flags & MOVEFILE_COPY_ALLOWED) != 0;
+
+    if (from == nullptr || to == nullptr) {
+        setlasterror(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (flags & MOVEFILE_REPLACE_EXISTING)
+        return movereplacing(syspath(from), syspath(to), copyallowed);
+    return movenew(syspath(from), syspath(to), copyallowed);
+}
+
+BOOL MoveFileA(LPCSTR from, LPCSTR to)
+{
+    return MoveFileExA(from, to, MOVEFILE_COPY_ALLOWED);
+}
+
+// A read-only file, or a read-only directory, cannot be removed until its
+// read-only bit is cleared, as on the target platform.
+BOOL DeleteFileA(LPCSTR path)
+{
+    std::string p = syspath(path);
+    struct stat st;
+
+    if (lstat(p.c_str(), &st) != 0) {
+        seterrno(errno, p);
+        return FALSE;
+    }
+    if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && isreadonly(st.st_mode))) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(p.c_str()) != 0) {
+        seterrno(errno, p);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path)
+{
+    std::string p = syspath(path);
+    struct stat st;
+
+    if (lstat(p.c_str(), &st) != 0) {
+        seterrno(errno, p);
+        return FALSE;
+    }
+    if (S_ISDIR(st.st_mode) && isreadonly(st.st_mode)) {
+        setlasterror(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (rmdir(p.c_str()) != 0) {
+        seterrno(errno == EEXIST ? ENOTEMPTY : errno, p);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The new directory is private while it is made and then takes the
+// template's permission bits, so that a read-only template gives a
+// read-only directory.  The set-group-ID and sticky bits come along: they
+// decide who owns and who may remove what is put inside.  No times are
+// copied.
+BOOL CreateDirectoryExA(LPCSTR templatedir, LPCSTR newdir, LPSECURITY_ATTRIBUTES)
+{
+    std::string t, n;
+    struct stat tst;
+    int fd, err;
+
+    if (templatedir == nullptr || newdir == nullptr) {
+        setlasterror(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    t = syspath(templatedir);
+    n = syspath(newdir);
+    if (stat(t.c_str(), &tst) != 0) {
+        seterrno(errno, t);
+        return FALSE;
+    }
+    if (!S_ISDIR(tst.st_mode)) {
+        seterrno(ENOTDIR, t);
+        return FALSE;
+    }
+    if (mkdir(n.c_str(), 0700) != 0) {
+        seterrno(errno, n);
+        return FALSE;
+    }
+    fd = open(n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && fchmod(fd, tst.st_mode & (0777 | S_ISGID | S_ISVTX)) == 0) {
+        close(fd);
+        return TRUE;
+    }
+    err = errno;
+    if (fd >= 0)
+        close(fd);
+    rmdir(n.c_str());
+    seterrno(err, n);
+    return FALSE;
+}
