@@ -574,6 +574,9 @@ item readitem(const std::string &path)
         ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
         if (n >= 0)
             it.data.assign(buf.data(), n);
+        // Reading a link's target can update the link's access time, and
+        // there is no flag to prevent it.
+        restoretimes(path, st);
     } else if (it.type == kind::file) {
         bool restore;
         int fd = openquietly(path, O_RDONLY, &restore);

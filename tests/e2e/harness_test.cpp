@@ -189,6 +189,18 @@ TEST(HarnessTree, SnapshotLeavesAccessTimesAlone)
     EXPECT_EQ(nanoseconds(a), readitem(s / "d/f").atime);
 }
 
+TEST(HarnessTree, SnapshotLeavesLinkAccessTimesAlone)
+{
+    scratch s;
+    // Older than a day, so that even relatime would move it on a read.
+    timespec a = at(2003, 1, 1), w = at(2002, 1, 1);
+    maketree(s.path, {dir("d"), softlink("d/link", "f").times(a, w)});
+    tree first = snapshot(s / "d");
+    tree second = snapshot(s / "d");
+    EXPECT_EQ("", compare(first, second));
+    EXPECT_EQ(nanoseconds(a), second["link"].atime);
+}
+
 // Two trees alike but for one thing, and the line compare gives for it.
 struct onedifference {
     const char *what;
