@@ -1,6 +1,7 @@
 // Path names: the system's spelling of a path, the full path name, and
 // the lead bytes of the locale's multibyte characters.
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,7 +219,9 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR *filepart)
 }
 
 // A byte opens a multibyte character when the locale's decoder, given it
-// alone, waits for more.  The locale is set once at start.
+// alone, waits for more.  The library's UTF-8 decoder waits also after
+// bytes that no valid character starts with, so UTF-8 gets its exact
+// range.
 BOOL IsDBCSLeadByte(BYTE c)
 {
     char byte = static_cast<char>(c);
@@ -226,6 +229,8 @@ BOOL IsDBCSLeadByte(BYTE c)
 
     if (MB_CUR_MAX == 1)
         return FALSE;
+    if (strcmp(nl_langinfo(CODESET), "UTF-8") == 0)
+        return c >= 0xC2 && c <= 0xF4;
     memset(&state, 0, sizeof state);
     return mbrlen(&byte, 1, &state) == static_cast<size_t>(-2);
 }

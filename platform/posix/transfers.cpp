@@ -248,9 +248,13 @@ static bool sameitem(const std::string &src, const struct stat &srcst, const std
 
     if (sameinode(srcst, dstst))
         return true;
-    if (S_ISLNK(srcst.st_mode) && stat(src.c_str(), &target) == 0 && sameinode(target, dstst))
+    // Resolved here rather than by stat, which would set the access time
+    // of every link it goes through.
+    if (!fullname(src, &a))
+        return false;
+    if (S_ISLNK(srcst.st_mode) && lstat(a.c_str(), &target) == 0 && sameinode(target, dstst))
         return true;
-    return fullname(src, &a) && fullname(dst, &b) && a == b;
+    return fullname(dst, &b) && a == b;
 }
 
 // Whether two paths name one directory entry: the same name in the same
