@@ -31,7 +31,7 @@ TEST(Pathtail, Table)
         {"C:\\dir\\a.txt", "a.txt"}, {"C:a.txt", "a.txt"}, {"dir/a.txt", "a.txt"},
         {"\\\\server", "server"},    {"dir\\", ""},        {"C:", ""},
         {"a.txt", "a.txt"},          {"", ""},             {"/", ""},
-        {"//server", ""}, // only backslashes make a network prefix
+        {"//server", "server"}, {"C:\\", ""},
     };
     for (const auto &c : cases)
         EXPECT_STREQ(pathtail(c.path), c.expected) << c.path;
