@@ -12,9 +12,12 @@ int mvdir2olddir(const char *from, const char *to)
     entry *list;
     // A directory whose listing cannot be read was not copied.
     int failed = readentries(from, &list);
+    // An existing read-only destination is unlocked before it is filled,
+    // not only before its times are written: on POSIX its read-only bit
+    // keeps an ordinary user from making entries in it.
+    DWORD attributes = unlockdest(to);
     if (transferentries(list, to) != 0)
         failed = 1;
-    DWORD attributes = unlockdest(to);
     writetimes(from, &times, to);
     relockdest(to, attributes);
     return failed;
