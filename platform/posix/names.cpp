@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
