@@ -1,6 +1,9 @@
 // Overwriting an existing file: the prompts and their answers on standard
 // input, the standing answers given as options or typed, and confirmation
 // under -i.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 
 #include "dupra_support.h"
@@ -174,6 +177,22 @@ TEST_F(DupraPolicy, DeclinedReadOnlyFileKeepsItsAttributes)
     EXPECT_EQ(0444u, mode(s / "dst.txt"));
     EXPECT_EQ(0x21, dosattributes(s / "dst.txt"));
     EXPECT_EQ("old", readfile(s / "dst.txt"));
+}
+
+// An empty file that another process holds open cannot be opened without
+// sharing, so it counts as not empty, and the question is asked.
+TEST_F(DupraPolicy, EmptyFileHeldOpenElsewhereIsAskedFor)
+{
+    maketree(s.path, {file("src.txt", "new"), destfile("dst.txt", writableempty)});
+    int held = open((s / "dst.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_LE(0, held);
+    result r = dupra({"-z", "src.txt", "dst.txt"}, "n\n");
+    close(held);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(overwiteline("dst.txt") + "file=dst.txt INVALID_HANDLE_VALUE \n" +
+                  overwriteprompt("dst.txt"),
+              r.out);
+    EXPECT_EQ("", readfile(s / "dst.txt"));
 }
 
 // --- standing answers typed at a prompt -----------------------------------
