@@ -4,8 +4,10 @@
 #include "transfer.h"
 
 #include <cstdarg>
+#include <cstring>
 
 #include "frame.h"
+#include "paths.h"
 #include "policy.h"
 
 static const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -138,11 +140,19 @@ int guardedtransfer(const char *from, const char *to)
     }
     if (!askrooverwrite(to))
         return 0;
+    ownedstr source(fullpath(from)), dest(fullpath(to));
+    bool itself = strcmp(source.get(), dest.get()) == 0;
     DWORD writable = attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY;
     if (!SetFileAttributesA(to, writable))
         callreport(to, "\tSetFileAttributes(%s,0x%x)=0\n", to, (unsigned)writable);
-    if (mvfile2newfile(from, to) == 0)
+    if (mvfile2newfile(from, to) == 0) {
+        // A file moved onto its own path is the very file made writable
+        // above; it was never replaced, so it keeps its read-only bit.  (A
+        // copy onto itself never gets here: it fails.)
+        if (itself)
+            relockdest(to, attributes);
         return 0;
+    }
     // The old file is still in place: it keeps its read-only bit.
     if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES)
         relockdest(to, attributes);
