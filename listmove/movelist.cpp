@@ -8,23 +8,34 @@
 
 #include "../common/transfer.h"
 
+// The move list as it is read: a Ctrl-Z ends it for good, also where the
+// stream cannot be wound on to its end (a pipe).
+struct listfile {
+    FILE *stream;
+    bool ended;
+};
+
 // One line of DOS text, whatever its length: carriage returns are dropped
-// wherever they stand and Ctrl-Z ends the list.  False at the end.
-static bool readline(FILE *list, std::string &line)
+// wherever they stand, so one alone after the last line end makes no line.
+// False at the end.
+static bool readline(listfile &list, std::string &line)
 {
     line.clear();
-    int c;
+    if (list.ended)
+        return false;
     bool any = false;
-    while ((c = getc(list)) != EOF) {
+    int c;
+    while ((c = getc(list.stream)) != EOF) {
         if (c == 0x1A) {
-            fseek(list, 0, SEEK_END); // nothing after Ctrl-Z is read
+            list.ended = true;
             break;
         }
+        if (c == '\r')
+            continue;
         any = true;
         if (c == '\n')
             return true;
-        if (c != '\r')
-            line += (char)c;
+        line += (char)c;
     }
     return any;
 }
@@ -49,8 +60,8 @@ int runmovelist(const identity &id, int argc, char **argv)
     if (argc - first < 3)
         usage();
     const char *srcdir = argv[first], *dstdir = argv[first + 1], *listname = argv[first + 2];
-    FILE *list = fopen(listname, "rb");
-    if (list == nullptr) {
+    listfile list = {fopen(listname, "rb"), false};
+    if (list.stream == nullptr) {
         fprintf(msgout, "%s: %s: %s\n", progname, listname, errtext(errno));
         exit(1);
     }
@@ -79,6 +90,6 @@ int runmovelist(const identity &id, int argc, char **argv)
         if (moveline(line, name, newpath.get()) != 0)
             status = 1;
     }
-    fclose(list);
+    fclose(list.stream);
     return status;
 }
