@@ -90,6 +90,12 @@ int runmovelist(const identity &id, int argc, char **argv)
         if (moveline(line, name, newpath.get()) != 0)
             status = 1;
     }
+    if (ferror(list.stream)) {
+        // Reported as a list that cannot be opened: a directory opens on
+        // POSIX but yields no line, and must not pass for an empty list.
+        fprintf(msgout, "%s: %s: %s\n", progname, listname, errtext(errno));
+        status = 1;
+    }
     fclose(list.stream);
     return status;
 }
