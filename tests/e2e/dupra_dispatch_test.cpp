@@ -1,6 +1,8 @@
 // dupra's command line: one file to a new name, onto a file or into a
 // directory; a directory to a new name or into a directory; several sources
 // into a directory; and the refusals of everything else.
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "dupra_support.h"
@@ -125,16 +127,46 @@ TEST_F(DupraDispatch, MissingSourceAmongSeveralIsReportedAndTheRestCopied)
     EXPECT_FALSE(exists(s / "dst/missing"));
 }
 
-// A file copied into its own directory names the file itself: the copy
-// call refuses, and the file stays whole.
-TEST_F(DupraDispatch, FileIntoItsOwnDirectoryIsRefusedByTheCopy)
+// A destination that names the source file itself under another path
+// than a spelling of it: the copy call refuses, and the file stays whole.
+TEST_F(DupraDispatch, SameFileUnderAnotherPathIsRefusedByTheCopy)
 {
     makesources();
-    item before = readitem(s / "a.txt");
-    result r = dupra({"-y", "a.txt", "."});
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(overwiteline(".\\a.txt") + copyfailed(32, EBUSY, "a.txt", ".\\a.txt"), r.out);
-    EXPECT_EQ("", comparetrees(tree{{"a.txt", before}}, tree{{"a.txt", readitem(s / "a.txt")}}));
+    ASSERT_EQ(0, link((s / "a.txt").c_str(), (s / "hard.txt").c_str()));
+    struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"-y", "a.txt", "."}, overwiteline(".\\a.txt") + copyfailed(32, EBUSY, "a.txt", ".\\a.txt")},
+        {{"-y", "a.txt", "hard.txt"},
+         overwiteline("hard.txt") + copyfailed(32, EBUSY, "a.txt", "hard.txt")},
+    };
+    for (const auto &k : cases) {
+        tree before = snapshot(s.path);
+        result r = dupra(k.args);
+        EXPECT_EQ(1, r.status) << k.args[2];
+        EXPECT_EQ(k.out, r.out) << k.args[2];
+        EXPECT_EQ("", comparetrees(before, snapshot(s.path))) << k.args[2];
+    }
+}
+
+// Times before 1970 and far ahead come over to the nanosecond.
+TEST_F(DupraDispatch, TimesFarFromNow)
+{
+    maketree(s.path, {
+        file("old.txt", "old").times(at(1969, 12, 31, 23, 59, 59, 500000000),
+                                     at(1950, 6, 1, 12, 0, 0, 123456789)),
+        file("future.txt", "future").times(at(2300, 1, 1, 0, 0, 0, 999999999),
+                                           at(2299, 12, 31, 23, 59, 59, 1)),
+        dir("olddir").times(at(1960, 1, 1, 0, 0, 0, 1), at(1955, 1, 1, 0, 0, 0, 2)),
+    });
+    for (const char *name : {"old.txt", "future.txt", "olddir"}) {
+        std::string copy = std::string("copy-") + name;
+        result r = dupra({name, copy});
+        EXPECT_EQ(0, r.status) << name;
+        EXPECT_EQ("", r.out + r.err) << name;
+        EXPECT_EQ("", diffitems(s / name, s / copy)) << name;
+    }
 }
 
 // A link where the copy goes is replaced by the copy; what it points at
