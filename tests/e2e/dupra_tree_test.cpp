@@ -150,6 +150,21 @@ TEST_F(DupraTree, LinksAreCopiedAsLinks)
     EXPECT_EQ("", comparetrees(beyond, snapshot(outside.path)));
 }
 
+// A copy onto another file system is the same copy.
+TEST_F(DupraTree, OntoAnotherFileSystem)
+{
+    SKIP_UNLESS_OTHERFS("/dev/shm");
+    scratch outside, there("/dev/shm");
+    makeoutside(outside.path);
+    makerichtree(s / "src", outside.path);
+    tree source = snapshot(s / "src");
+    // An absolute path would be read as a group of options.
+    result r = run(DUPRA_PATH, {"--", s / "src", there / "copy"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.out + r.err);
+    EXPECT_EQ("", comparetrees(source, snapshot(there / "copy")));
+}
+
 // The entries of a directory are taken last name first, in byte order.
 TEST_F(DupraTree, EntriesInReverseNameOrder)
 {
@@ -225,6 +240,7 @@ TEST_F(DupraTree, IntoItselfRefused)
         {"with a trailing separator", {"dir/", "dir/sub"}, "dir/", "dir/sub"},
         {"with a trailing backslash", {"dir\\", "dir/sub"}, "dir/", "dir/sub"},
         {"through a link", {"dir", "link/sub"}, "dir", "dir/sub"},
+        {"from a link", {"link", "dir/sub"}, "dir", "dir/sub"},
         {"through ..", {"dir", "dir/sub/../sub"}, "dir", "dir/sub"},
     };
     for (const selfcase &k : cases) {
