@@ -179,12 +179,14 @@ TEST(HarnessTree, SnapshotLeavesAccessTimesAlone)
     scratch s;
     // Access times older than the write times: a plain read would move them.
     timespec a = at(2001, 1, 1), w = at(2002, 1, 1);
-    maketree(s.path, {dir("d").times(a, w), file("d/f", "data").times(a, w)});
+    maketree(s.path, {dir("d").times(a, w), file("d/f", "data").times(a, w),
+                      softlink("d/l", "f").times(a, w)});
     tree first = snapshot(s / "d");
     tree second = snapshot(s / "d");
     EXPECT_EQ("", compare(first, second));
     EXPECT_EQ(nanoseconds(a), second["."].atime);
     EXPECT_EQ(nanoseconds(a), second["f"].atime);
+    EXPECT_EQ(nanoseconds(a), second["l"].atime);
     EXPECT_EQ("data", readfile(s / "d/f"));
     EXPECT_EQ(nanoseconds(a), readitem(s / "d/f").atime);
 }
