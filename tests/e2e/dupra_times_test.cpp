@@ -149,12 +149,17 @@ protected:
     }
 };
 
+// Only the directories are traced: a file passed over leaves no trace.
 TEST_F(DupraNoFiles, DMakesAndTimesDirectoriesOnly)
 {
     tree source = snapshot(s / "src");
-    result r = dupra({"-d", "src", "copy"});
+    result r = dupra({"-dv", "src", "copy"});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.out + r.err);
+    EXPECT_EQ(traceline("src", "copy") + traceline("src\\sub", "copy\\sub") +
+                  traceline("src\\sub\\deep", "copy\\sub\\deep") +
+                  traceline("src\\other", "copy\\other"),
+              r.out);
+    EXPECT_EQ("", r.err);
     EXPECT_EQ("", comparetrees(dirsonly(source), snapshot(s / "copy")));
 }
 
