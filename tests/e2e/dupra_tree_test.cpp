@@ -291,14 +291,18 @@ TEST_F(DupraTree, ToANewNameInsideItselfStopsAtTheCopy)
     EXPECT_EQ(0u, copy.count("new"));
 }
 
-// Paths far longer than the old limit of 260 bytes are nothing special.
+// Paths far longer than the old limit of 260 bytes, and names as long as
+// the file system allows, are nothing special.
 TEST_F(DupraTree, LongPaths)
 {
     const std::string level(60, 'n');
     std::string deep = "src";
     for (int i = 0; i < 10; i++)
         deep += "/" + level + std::to_string(i);
-    maketree(s.path, {file(deep + "/leaf", "leaf").times(t1, t2), dir(deep).times(t3, t4)});
+    const std::string longest(255, 'x');
+    maketree(s.path, {file(deep + "/leaf", "leaf").times(t1, t2), dir(deep).times(t3, t4),
+                      file("src/" + longest, "long name").times(t1, t2),
+                      dir("src/d" + longest.substr(1)).times(t3, t4)});
     tree source = snapshot(s / "src");
     result r = dupra({"src", "copy"});
     EXPECT_EQ(0, r.status);
