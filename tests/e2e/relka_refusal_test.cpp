@@ -19,6 +19,10 @@ protected:
             aged(file("b.txt", "b\n"), 7),
             aged(file("f.txt", "f\n"), 8),
             aged(dir("dirx"), 9),
+            // Holds a file named like the directory and a directory named
+            // like the file.
+            aged(file("holder/dir", "not a directory\n"), 10),
+            aged(dir("holder/a.txt"), 11),
         });
         before = snapshot(s.path);
     }
@@ -98,6 +102,10 @@ TEST_F(RelkaRefusal, RefusedWithNothingMoved)
         {{"dir", "f.txt"}, "relka: cannot move directory to a file.\n", 1},
         {{"-i", "dir", "f.txt"}, "relka: cannot move directory to a file.\n", 1},
         {{"dir", "dir/in.txt"}, "relka: cannot move directory to a file.\n", 1},
+        {{"-i", "dir", "holder"},
+         "relka: cannot move directory to a file.\n\tdir -> holder\\dir\n", 1},
+        {{"-i", "a.txt", "holder"},
+         "relka: cannot move file to a directory.\n\ta.txt -> holder\\a.txt\n", 1},
         // The destination is the directory's own parent: nothing to do, and
         // no failure.
         {{"dir", "."}, toitself, 0},
