@@ -169,6 +169,28 @@ TEST_P(ListFileLines, ExistingFile)
     }
 }
 
+// A list whose new paths name the listed files themselves, by the same
+// spelling or another: agreeing to overwrite must not lose them.
+TEST_P(ListFileLines, NewPathIsTheFileItself)
+{
+    const words ends[] = {{"old", "old"}, {"old/", "old/./"}, {"old", "new/../old"}};
+    for (const words &k : ends) {
+        scratch here;
+        maketree(here.path, {
+            file("old/a.txt", "A").times(accessed, written).ctime(created),
+            file("old/ro.txt", "RO").mode(0444).times(accessed, written).ctime(created),
+            dir("new"),
+        });
+        tree before = snapshot(here / "old");
+        writefile(here / "moves", listtext({{fileline, "old/a.txt"}, {fileline, "old/ro.txt"}}));
+        result r = run(t.path, {"-yf", k[0], k[1], "moves"}, "", here.path);
+        std::string what = k[0] + " -> " + k[1];
+        EXPECT_EQ(0, r.status) << what;
+        EXPECT_EQ("", r.err) << what;
+        EXPECT_EQ("", compare(before, snapshot(here / "old"), noroottimes)) << what;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, ListFileLines, ::testing::ValuesIn(listtools), listtoolname);
 
 // --- directory lines ---------------------------------------------------------
