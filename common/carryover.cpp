@@ -111,11 +111,24 @@ void relockdest(const char *to, DWORD attributes)
         callreport(to, "\tSetFileAttributes(%s,0x%x)=0\n", to, (unsigned)attributes);
 }
 
-int transferfailed(const char *from, const char *to)
+int carryfile(const char *from, const char *to, bool (*transfer)(const char *, const char *))
 {
-    syserr("mvfile2newfile() ");
-    fprintf(msgout, "\t%s -> %s\n", from, to);
-    return 1;
+    trace(from, to);
+    srctimes times;
+    readsrctimes(from, &times);
+    if (tflag)
+        mergefiletimes(&times, to);
+    // A transfer that fails leaves the old destination as it was, with its
+    // own times and attributes: only the failure is reported.
+    if (!transfer(from, to)) {
+        syserr("mvfile2newfile() ");
+        fprintf(msgout, "\t%s -> %s\n", from, to);
+        return 1;
+    }
+    DWORD attributes = unlockdest(to);
+    writetimes(from, &times, to);
+    relockdest(to, attributes);
+    return 0;
 }
 
 // The file transfer as both variants guard it: a directory is refused, the

@@ -37,10 +37,16 @@ DWORD unlockdest(const char *to);                                // step 4
 void writetimes(const char *from, const srctimes *t, const char *to); // step 5
 void relockdest(const char *to, DWORD attributes);               // step 6
 
-// The final report of a failed copy or move: returns 1.
-int transferfailed(const char *from, const char *to);
+// mvfile2newfile around the variant's own copy or move call: the source's
+// times and read-only bit carried to the destination.  0, or 1 when the
+// call failed.
+int carryfile(const char *from, const char *to, bool (*transfer)(const char *, const char *));
 // mvfile2file's checks, confirmation and overwrite policy, then the transfer.
 int guardedtransfer(const char *from, const char *to);
+
+// The dispatch over a program's operands (argv[0] is not one); a source
+// named again by the destination's own full path goes to onsame.
+int mvargs(int argc, char **argv, int (*onsame)(const char *source, const char *dest, bool isdir));
 
 // Several sources placed into an existing directory; dest is argv[argc-1]
 // and destattributes its word.
@@ -56,5 +62,22 @@ struct entry {
 };
 int readentries(const char *dir, entry **list); // 1 when the listing failed
 int transferentries(entry *list, const char *todir);
+
+// mvdir2olddir's course: the source's entries placed into the existing
+// destination, then the source's times carried over.  cleanup (none when
+// null) runs on the source after its entries; non-zero is a failure.
+int fillolddir(const char *from, const char *to, int (*cleanup)(const char *));
+
+// Refuses, with its report, a destination that exists and is no directory;
+// gives the destination's attribute word as read.
+bool refusedir2file(const char *from, const char *to, DWORD *destattributes);
+// Creates to with from as its template, reporting a failure.
+bool createdir(const char *from, const char *to);
+// mvdir2newdir's course once the destination is known to be free or a
+// directory: made from the source unless it exists, its contents
+// transferred (none when contents is null), the source's times and
+// read-only bit carried over.
+int filldir(const char *from, const char *to, DWORD destattributes,
+            int (*contents)(const char *, const char *));
 
 #endif

@@ -47,3 +47,26 @@ int transferentries(entry *list, const char *todir)
     }
     return failed;
 }
+
+int fillolddir(const char *from, const char *to, int (*cleanup)(const char *))
+{
+    srctimes times;
+    readsrctimes(from, &times);
+    if (times.opened && oflag)
+        mergedirtimes(&times, to, true);
+    entry *list;
+    // A directory whose listing cannot be read was not transferred; its
+    // contents stay where they are.
+    int failed = readentries(from, &list);
+    // An existing read-only destination is unlocked before it is filled,
+    // not only before its times are written: on POSIX its read-only bit
+    // keeps an ordinary user from making entries in it.
+    DWORD attributes = unlockdest(to);
+    if (transferentries(list, to) != 0)
+        failed = 1;
+    if (cleanup != nullptr && cleanup(from) != 0)
+        failed = 1;
+    writetimes(from, &times, to);
+    relockdest(to, attributes);
+    return failed;
+}

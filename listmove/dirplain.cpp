@@ -3,16 +3,15 @@
 // is read or written.
 #include "../common/frame.h"
 #include "../common/transfer.h"
-#include "dirline.h"
 
 int mvdir2newdir(const char *from, const char *to)
 {
     trace(from, to);
     DWORD destattributes;
-    if (refusefile(from, to, &destattributes))
+    if (refusedir2file(from, to, &destattributes))
         return 1;
     DWORD attributes = GetFileAttributesA(from);
-    if (!makedir(from, to, destattributes))
+    if (destattributes == INVALID_FILE_ATTRIBUTES && !createdir(from, to))
         return 1;
     unlockdest(to);
     relockdest(to, attributes);

@@ -3,23 +3,12 @@
 // entries move by their own lines.
 #include "../common/frame.h"
 #include "../common/transfer.h"
-#include "dirline.h"
 
 int mvdir2newdir(const char *from, const char *to)
 {
     trace(from, to);
     DWORD destattributes;
-    if (refusefile(from, to, &destattributes))
+    if (refusedir2file(from, to, &destattributes))
         return 1;
-    DWORD attributes = GetFileAttributesA(from);
-    srctimes times;
-    readsrctimes(from, &times);
-    if (times.opened && oflag)
-        mergedirtimes(&times, to, false);
-    if (!makedir(from, to, destattributes))
-        return 1;
-    unlockdest(to);
-    writetimes(from, &times, to);
-    relockdest(to, attributes);
-    return 0;
+    return filldir(from, to, destattributes, nullptr);
 }

@@ -29,37 +29,22 @@ static int removesource(const char *dir)
     return error != ERROR_DIR_NOT_EMPTY;
 }
 
+static int cleanup(const char *dir)
+{
+    return dflag ? 0 : removesource(dir); // -d keeps emptied source directories
+}
+
 int mvdir2olddir(const char *from, const char *to)
 {
-    srctimes times;
-    readsrctimes(from, &times);
-    if (times.opened && oflag)
-        mergedirtimes(&times, to, true);
-    entry *list;
-    // A directory whose listing cannot be read was not moved; its contents
-    // stay where they are.
-    int failed = readentries(from, &list);
-    if (transferentries(list, to) != 0)
-        failed = 1;
-    if (!dflag && removesource(from) != 0)
-        failed = 1;
-    DWORD attributes = unlockdest(to);
-    writetimes(from, &times, to);
-    relockdest(to, attributes);
-    return failed;
+    return fillolddir(from, to, cleanup);
 }
 
 int mvdir2newdir(const char *from, const char *to)
 {
     trace(from, to);
-    DWORD destattributes = GetFileAttributesA(to);
-    bool exists = destattributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && !(destattributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        fprintf(msgout, "%s: cannot %s directory to a file.\n", progname, opname);
-        fprintf(msgout, "\t%s -> %s\n", from, to);
+    DWORD destattributes;
+    if (refusedir2file(from, to, &destattributes))
         return 1;
-    }
-    DWORD attributes = GetFileAttributesA(from);
     if (MoveFileA(from, to))
         return 0;
     if (GetLastError() != ERROR_ACCESS_DENIED) {
@@ -68,17 +53,5 @@ int mvdir2newdir(const char *from, const char *to)
         return 1;
     }
     // Refused as a whole (on another file system, for one): piece by piece.
-    srctimes times;
-    readsrctimes(from, &times);
-    if (times.opened && oflag)
-        mergedirtimes(&times, to, false);
-    if (!exists && !CreateDirectoryExA(from, to, nullptr)) {
-        callreport(to, "\tCreateDirectoryEx(%s,%s)\n", from, to);
-        return 1;
-    }
-    unlockdest(to);
-    int failed = mvdir2olddir(from, to);
-    writetimes(from, &times, to);
-    relockdest(to, attributes);
-    return failed != 0;
+    return filldir(from, to, destattributes, mvdir2olddir);
 }

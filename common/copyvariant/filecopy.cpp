@@ -2,21 +2,16 @@
 #include "../frame.h"
 #include "../transfer.h"
 
+// An existing destination is replaced in one step; when the copy fails it
+// is left as it was.
+static bool copyfile(const char *from, const char *to)
+{
+    return CopyFileA(from, to, FALSE) != 0;
+}
+
 int mvfile2newfile(const char *from, const char *to)
 {
-    trace(from, to);
-    srctimes times;
-    readsrctimes(from, &times);
-    if (tflag)
-        mergefiletimes(&times, to);
-    // Replaces an existing destination in one step.  When the copy fails
-    // the old file is left as it was, with its own times and attributes.
-    if (!CopyFileA(from, to, FALSE))
-        return transferfailed(from, to);
-    DWORD attributes = unlockdest(to);
-    writetimes(from, &times, to);
-    relockdest(to, attributes);
-    return 0;
+    return carryfile(from, to, copyfile);
 }
 
 int mvfile2file(const char *from, const char *to)
