@@ -315,6 +315,19 @@ TEST_P(ListDirLines, SourceMissing)
     EXPECT_EQ((words{"moves", "new", "old"}), names(s.path));
 }
 
+// A file makes no template for a directory: nothing is made, the file
+// stays, and the list goes on.
+TEST_P(ListDirLines, SourceIsAFile)
+{
+    maketree(s.path, {file("old/a.txt", "A"), file("old/b.txt", "B"), dir("new")});
+    result r = runlist({{dirline, "old/a.txt"}, {fileline, "old/b.txt"}});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(msg("error 267 new/a.txt: ") + errortext(ENOTDIR) +
+                  "\tCreateDirectoryEx(old/a.txt,new/a.txt)\n",
+              r.out);
+    EXPECT_EQ((words{"moves", "new", "new/b.txt", "old", "old/a.txt"}), names(s.path));
+}
+
 // A list as a directory listing gives it: each directory's line, then its
 // files.  The tree arrives whole below base; the source keeps its emptied
 // directories.  (No read-only directory here: on POSIX one takes no new
