@@ -45,6 +45,7 @@ TEST_F(RelkaRefusal, IntoItself)
         {{"dir", "link/sub"}, "dir", "dir/sub"},
         {{"link", "dir/sub"}, "dir", "dir/sub"},
         {{"dir/", "dir/sub"}, "dir/", "dir/sub"},
+        {{"dir", "dir/"}, "dir", "dir/"}, // not the directory's own name again
         {{"-v", "dir", "./dir/sub/"}, "dir", "dir/sub/"},
         {{"-i", "dir", "dirx/../dir/sub"}, "dir", "dir/sub"},
         {{"dir\\", "dir\\sub"}, "dir/", "dir/sub"},
