@@ -60,17 +60,21 @@ struct entry {
     char *path;
     DWORD attributes;
 };
-int readentries(const char *dir, entry **list); // 1 when the listing failed
+int readentries(const char *dir, entry **list); // 1 when an entry or all were not listed
 int transferentries(entry *list, const char *todir);
 
 // mvdir2olddir's course: the source's entries placed into the existing
-// destination, then the source's times carried over.  cleanup (none when
-// null) runs on the source after its entries; non-zero is a failure.
-int fillolddir(const char *from, const char *to, int (*cleanup)(const char *));
+// destination, then the source's times carried over.  When the entries
+// move out (movingout), the emptied source is removed unless -d keeps it.
+int fillolddir(const char *from, const char *to, bool movingout);
 
 // Refuses, with its report, a destination that exists and is no directory;
 // gives the destination's attribute word as read.
 bool refusedir2file(const char *from, const char *to, DWORD *destattributes);
+// A source that is gone while its destination directory exists would strip
+// that directory of its read-only bit and report success: it is reported
+// as missing instead.
+bool missingsource(const char *from, DWORD attributes, DWORD destattributes);
 // Creates to with from as its template, reporting a failure.
 bool createdir(const char *from, const char *to);
 // mvdir2newdir's course once the destination is known to be free or a

@@ -8,6 +8,20 @@
 #include "paths.h"
 #include "transfer.h"
 
+// A name that holds a separator cannot be joined to its directory: the
+// joined path would name another item.  (On Windows no name can; on POSIX
+// '\\' is an ordinary character.)
+static bool holdsseparator(const char *name)
+{
+    for (const char *p = name; *p; p++) {
+        if (IsDBCSLeadByte((BYTE)*p) && p[1] != '\0')
+            p++;
+        else if (*p == '\\' || *p == '/')
+            return true;
+    }
+    return false;
+}
+
 int readentries(const char *dir, entry **list)
 {
     *list = nullptr;
@@ -18,10 +32,17 @@ int readentries(const char *dir, entry **list)
         fprintf(msgout, "%s: %s", dir, errtext(errno));
         return 1;
     }
+    int failed = 0;
     do {
         bool isdir = found.attrib & FILE_ATTRIBUTE_DIRECTORY;
         if (isdir && (strcmp(found.name, ".") == 0 || strcmp(found.name, "..") == 0))
             continue;
+        if (holdsseparator(found.name)) {
+            fprintf(msgout, "%s: %s: cannot %s '%s': the name holds a separator.\n", progname,
+                    dir, opname, found.name);
+            failed = 1;
+            continue;
+        }
         entry *e = (entry *)xalloc(sizeof *e);
         e->path = pathjoin(dir, found.name);
         e->attributes = found.attrib;
@@ -29,7 +50,7 @@ int readentries(const char *dir, entry **list)
         *list = e;
     } while (_findnext(search, &found) == 0);
     _findclose(search);
-    return 0;
+    return failed;
 }
 
 int transferentries(entry *list, const char *todir)
@@ -48,7 +69,47 @@ int transferentries(entry *list, const char *todir)
     return failed;
 }
 
-int fillolddir(const char *from, const char *to, int (*cleanup)(const char *))
+static void setattributes(const char *path, DWORD attributes)
+{
+    if (!SetFileAttributesA(path, attributes))
+        callreport(path, "\tSetFileAttributes(%s,0x%x)=%d\n", path, (unsigned)attributes, 0);
+}
+
+// A source directory that entries move out of is made writable first: on
+// POSIX a directory without write bits gives none of its entries up.
+static DWORD unlocksource(const char *dir)
+{
+    DWORD attributes = GetFileAttributesA(dir);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        setattributes(dir, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
+    return attributes;
+}
+
+static void relocksource(const char *dir, DWORD attributes)
+{
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        setattributes(dir, attributes);
+}
+
+// Removes an emptied source directory, unless -d keeps it.  One that still
+// holds entries (some were declined or failed) stays, and that is no
+// failure; one that stays for any reason keeps its read-only bit.
+static int removesource(const char *dir, DWORD attributes)
+{
+    if (dflag) {
+        relocksource(dir, attributes);
+        return 0;
+    }
+    if (RemoveDirectoryA(dir))
+        return 0;
+    DWORD error = GetLastError();
+    if (error != ERROR_DIR_NOT_EMPTY)
+        callreport(dir, "\tRemoveDirectory(%s)=%d\n", dir, 0);
+    relocksource(dir, attributes);
+    return error != ERROR_DIR_NOT_EMPTY;
+}
+
+int fillolddir(const char *from, const char *to, bool movingout)
 {
     srctimes times;
     readsrctimes(from, &times);
@@ -62,9 +123,10 @@ int fillolddir(const char *from, const char *to, int (*cleanup)(const char *))
     // not only before its times are written: on POSIX its read-only bit
     // keeps an ordinary user from making entries in it.
     DWORD attributes = unlockdest(to);
+    DWORD sourceattributes = movingout ? unlocksource(from) : INVALID_FILE_ATTRIBUTES;
     if (transferentries(list, to) != 0)
         failed = 1;
-    if (cleanup != nullptr && cleanup(from) != 0)
+    if (movingout && removesource(from, sourceattributes) != 0)
         failed = 1;
     writetimes(from, &times, to);
     relockdest(to, attributes);
