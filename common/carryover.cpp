@@ -4,10 +4,8 @@
 #include "transfer.h"
 
 #include <cstdarg>
-#include <cstring>
 
 #include "frame.h"
-#include "paths.h"
 #include "policy.h"
 
 static const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -153,17 +151,18 @@ int guardedtransfer(const char *from, const char *to)
     }
     if (!askrooverwrite(to))
         return 0;
-    ownedstr source(fullpath(from)), dest(fullpath(to));
-    bool itself = strcmp(source.get(), dest.get()) == 0;
+    DWORD sourceattributes = GetFileAttributesA(from);
     DWORD writable = attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY;
     if (!SetFileAttributesA(to, writable))
         callreport(to, "\tSetFileAttributes(%s,0x%x)=0\n", to, (unsigned)writable);
     if (mvfile2newfile(from, to) == 0) {
-        // A file moved onto its own path is the very file made writable
-        // above; it was never replaced, so it keeps its read-only bit.  (A
-        // copy onto itself never gets here: it fails.)
-        if (itself)
-            relockdest(to, attributes);
+        // A read-only source stays read-only where it now stands, also when
+        // the file made writable above was the source itself (moved onto
+        // its own path, or onto another name of the same file).
+        if (sourceattributes != INVALID_FILE_ATTRIBUTES &&
+            (sourceattributes & FILE_ATTRIBUTE_READONLY) &&
+            !(GetFileAttributesA(to) & FILE_ATTRIBUTE_READONLY))
+            relockdest(to, sourceattributes);
         return 0;
     }
     // The old file is still in place: it keeps its read-only bit.
