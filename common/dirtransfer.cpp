@@ -15,6 +15,14 @@ bool refusedir2file(const char *from, const char *to, DWORD *destattributes)
     return true;
 }
 
+bool missingsource(const char *from, DWORD attributes, DWORD destattributes)
+{
+    if (attributes != INVALID_FILE_ATTRIBUTES || destattributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    syserr("%s: ", from);
+    return true;
+}
+
 bool createdir(const char *from, const char *to)
 {
     if (CreateDirectoryExA(from, to, nullptr))
@@ -27,6 +35,8 @@ int filldir(const char *from, const char *to, DWORD destattributes,
             int (*contents)(const char *, const char *))
 {
     DWORD attributes = GetFileAttributesA(from);
+    if (missingsource(from, attributes, destattributes))
+        return 1;
     srctimes times;
     readsrctimes(from, &times);
     if (times.opened && oflag)

@@ -11,6 +11,8 @@ int mvdir2newdir(const char *from, const char *to)
     if (refusedir2file(from, to, &destattributes))
         return 1;
     DWORD attributes = GetFileAttributesA(from);
+    if (missingsource(from, attributes, destattributes))
+        return 1;
     if (destattributes == INVALID_FILE_ATTRIBUTES && !createdir(from, to))
         return 1;
     unlockdest(to);

@@ -315,6 +315,17 @@ TEST_P(ListDirLines, SourceMissing)
     EXPECT_EQ((words{"moves", "new", "old"}), names(s.path));
 }
 
+// A source that is gone must not strip an existing destination of its
+// read-only bit and pass for a success: it is reported as missing.
+TEST_P(ListDirLines, SourceMissingDestinationExists)
+{
+    maketree(s.path, {dir("old"), dir("new/none").mode(0555)});
+    result r = runlist({{dirline, "old/none"}});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(msg("error 2 old/none: ") + errortext(ENOENT), r.out);
+    EXPECT_EQ(0555u, mode(s / "new/none"));
+}
+
 // A file makes no template for a directory: nothing is made, the file
 // stays, and the list goes on.
 TEST_P(ListDirLines, SourceIsAFile)
