@@ -5,7 +5,7 @@
 
 int mvdir2olddir(const char *from, const char *to)
 {
-    return fillolddir(from, to, nullptr);
+    return fillolddir(from, to, false);
 }
 
 int mvdir2newdir(const char *from, const char *to)

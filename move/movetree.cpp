@@ -3,40 +3,9 @@
 #include "../common/frame.h"
 #include "../common/transfer.h"
 
-static void setattributes(const char *path, DWORD attributes)
-{
-    if (!SetFileAttributesA(path, attributes))
-        callreport(path, "\tSetFileAttributes(%s,0x%x)=%d\n", path, (unsigned)attributes, 0);
-}
-
-// Removes an emptied source directory.  One that still holds entries (some
-// were declined or failed) stays, with its read-only bit; that is no
-// failure.
-static int removesource(const char *dir)
-{
-    DWORD attributes = GetFileAttributesA(dir);
-    bool readonly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (readonly)
-        setattributes(dir, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
-    if (RemoveDirectoryA(dir))
-        return 0;
-    DWORD error = GetLastError();
-    if (error != ERROR_DIR_NOT_EMPTY)
-        callreport(dir, "\tRemoveDirectory(%s)=%d\n", dir, 0);
-    // A directory that stays keeps its read-only bit.
-    if (readonly)
-        setattributes(dir, attributes);
-    return error != ERROR_DIR_NOT_EMPTY;
-}
-
-static int cleanup(const char *dir)
-{
-    return dflag ? 0 : removesource(dir); // -d keeps emptied source directories
-}
-
 int mvdir2olddir(const char *from, const char *to)
 {
-    return fillolddir(from, to, cleanup);
+    return fillolddir(from, to, true);
 }
 
 int mvdir2newdir(const char *from, const char *to)

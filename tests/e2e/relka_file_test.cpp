@@ -2,6 +2,8 @@
 // an existing file, into a directory, several at once, and the cases where
 // a file meets itself.  A moved file must be the very file that stood at
 // the source: same inode, content, permission bits and all three times.
+#include <unistd.h>
+
 #include "relka_fixture.h"
 
 namespace relkatests {
@@ -178,6 +180,20 @@ TEST_F(RelkaFile, IntoADirectoryOntoAFileOfTheSameName)
     EXPECT_EQ(0, r.status);
     EXPECT_FALSE(exists(s / "a.txt"));
     EXPECT_EQ("", sameitem(before["a.txt"], readitem(s / "d/a.txt")));
+}
+
+// Another name of the same file (a hard link) as the destination: the
+// read-only file made writable to be replaced is the source itself, and
+// it keeps its read-only bit where it now stands.
+TEST_F(RelkaFile, OntoAnotherNameOfTheSameFile)
+{
+    maketree(s.path, {aged(file("a.txt", "alpha\n"), 1).mode(0444)});
+    ASSERT_EQ(0, link((s / "a.txt").c_str(), (s / "hard").c_str()));
+    result r = relka({"-f", "a.txt", "hard"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("", r.out + r.err);
+    EXPECT_EQ("alpha\n", readfile(s / "hard"));
+    EXPECT_EQ(0444u, mode(s / "hard"));
 }
 
 // A file that already lies in the destination directory meets itself

@@ -181,5 +181,29 @@ TEST_F(RelkaAsUser, SourceDirectoryThatCannotBeRemoved)
     }
 }
 
+
+// A read-only directory gives none of its entries up to an ordinary user
+// on POSIX, though on Windows its read-only bit would not stop the move.
+// Moved piece by piece (to another file system), it is unlocked first, so
+// the tree arrives whole and the source goes away.
+TEST_F(RelkaAsUser, ReadOnlyTreeAcrossFileSystems)
+{
+    SKIP_UNLESS_OTHERFS("/dev/shm");
+    scratch other("/dev/shm");
+    opento(other.path);
+    maketree(other.path, {aged(dir("src"), 1).mode(0555), aged(dir("src/sub"), 2).mode(0555),
+                          aged(file("src/sub/a.txt", "a\n"), 3).mode(0444)});
+    for (const char *name : {".", "src", "src/sub", "src/sub/a.txt"})
+        giveaway(other / name);
+    giveaway(s.path);
+    tree before = snapshot(other / "src");
+
+    result r = relkaasuser(s.path, {"--", other / "src", "dst"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("", r.out + r.err);
+    EXPECT_FALSE(exists(other / "src"));
+    EXPECT_EQ("", compare(before, snapshot(s / "dst")));
+}
+
 } // namespace
 } // namespace relkatests
