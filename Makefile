@@ -19,3 +19,7 @@ install: all
 
 clean:
 	rm -rf $(BUILD)
+
+# Copies the bundled sample with dupra and with cp -r, and shows the times.
+demo: configure
+	BUILD=$(BUILD) examples/demo.sh
