@@ -3,7 +3,7 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all configure test install demo bench clean
+.PHONY: all configure test install demo bench clean windows test-windows
 
 all: configure
 	cmake --build $(BUILD) -j2
@@ -23,3 +23,19 @@ clean:
 # Copies the bundled sample with dupra and with cp -r, and shows the times.
 demo: configure
 	BUILD=$(BUILD) examples/demo.sh
+
+# The Windows build, cross-compiled with mingw-w64 into $(WINBUILD), and its
+# tests under Wine.  The end-to-end tests are a Linux program (built in
+# $(WINBUILD)/host) that runs the .exe files.
+WINBUILD ?= build-windows
+
+windows:
+	@test -f $(WINBUILD)/CMakeCache.txt || cmake -S . -B $(WINBUILD) \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WINBUILD) -j2
+
+test-windows: windows
+	@test -f $(WINBUILD)/host/CMakeCache.txt || cmake -S . -B $(WINBUILD)/host \
+		-DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WINBUILD)/host -j2 --target e2etests
+	tests/wine/run.sh $(WINBUILD) $(WINBUILD)/host

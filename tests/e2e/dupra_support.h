@@ -48,7 +48,7 @@ inline std::string pairline(const std::string &from, const std::string &to)
 // own text for the errno behind the code, with its line end.
 inline std::string syserror(int code, const std::string &what, int errnum)
 {
-    return "dupra: error " + std::to_string(code) + " " + what + std::strerror(errnum) + "\n";
+    return "dupra: error " + std::to_string(code) + " " + what + systemtext(code, errnum);
 }
 
 // The report of a copy call that failed.

@@ -227,20 +227,123 @@ static void say(const char *s)
     childfail("exec");
 }
 
+// --- the Windows build under Wine ------------------------------------------
+
+static const char *wineenv(const char *name)
+{
+    const char *v = getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+bool underwine()
+{
+    return wineenv("E2E_RUNNER") != nullptr;
+}
+
+bool winediffers(winediff)
+{
+    return underwine();
+}
+
+// The Windows build of a program: its .exe in E2E_EXE_DIR.
+static std::string windowsprogram(const std::string &program)
+{
+    const char *dir = wineenv("E2E_EXE_DIR");
+    size_t slash = program.find_last_of('/');
+    std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
+    return std::string(dir ? dir : ".") + "/" + name + ".exe";
+}
+
+// A text stream's CR LF line ends become LF, so that the tests' texts hold
+// for both builds.  Only when every line end is CR LF: otherwise the text
+// stays as written and the test's comparison shows the difference.
+static std::string fromtextstream(const std::string &s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); i++) {
+        if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r'))
+            return s;
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')
+            continue;
+        out += s[i];
+    }
+    return out;
+}
+
+// What Wine's FormatMessageA gives for the codes that the programs meet.
+static const char *windowstext(unsigned code)
+{
+    switch (code) {
+    case 2: return "File not found.";
+    case 3: return "Path not found.";
+    case 4: return "Too many open files.";
+    case 5: return "Access denied.";
+    case 6: return "Invalid handle.";
+    case 8: return "Not enough memory.";
+    case 17: return "Not same device.";
+    case 18: return "No more files.";
+    case 19: return "Write protected.";
+    case 31: return "General failure.";
+    case 32: return "Sharing violation.";
+    case 50: return "Request not supported.";
+    case 80: return "File exists.";
+    case 87: return "Invalid parameter.";
+    case 112: return "Disk full.";
+    case 122: return "Insufficient buffer.";
+    case 145: return "Directory is not empty.";
+    case 183: return "File already exists.";
+    case 206: return "File name is too long.";
+    case 267: return "Directory name invalid.";
+    case 1117: return "I/O device error.";
+    case 1921: return "The filename cannot be resolved.";
+    }
+    return nullptr;
+}
+
+std::string systemtext(unsigned code, int errnum)
+{
+    if (!underwine())
+        return std::string(strerror(errnum)) + "\n";
+    // The message ends with CR LF of its own, which the text stream writes
+    // as CR CR LF; run() leaves CR LF of that.
+    if (const char *text = windowstext(code))
+        return std::string(text) + "\r\n";
+    return "Unknown error " + std::to_string(code) + "\n";
+}
+
+std::string libtext(int errnum)
+{
+    return std::string(strerror(errnum)) + "\n";
+}
+
 result run(const command &c)
 {
     std::vector<std::string> words;
-    words.push_back(c.argv0.empty() ? c.program : c.argv0);
+    command wine;
+    if (underwine()) {
+        // The loader starts the program; Windows makes argv[0] itself.
+        wine = c;
+        wine.program = wineenv("E2E_RUNNER");
+        words.push_back(wine.program);
+        words.push_back(windowsprogram(c.program));
+        if (wine.env) {
+            for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINESERVER", "HOME", "PATH"})
+                if (const char *v = getenv(name))
+                    wine.env->push_back(std::string(name) + "=" + v);
+        }
+    } else
+        words.push_back(c.argv0.empty() ? c.program : c.argv0);
     words.insert(words.end(), c.args.begin(), c.args.end());
     std::vector<char *> argv;
     for (std::string &w : words)
         argv.push_back(&w[0]);
     argv.push_back(nullptr);
 
+    const command &started = underwine() ? wine : c;
     std::vector<std::string> envwords;
     std::vector<char *> envp;
-    if (c.env) {
-        envwords = *c.env;
+    if (started.env) {
+        envwords = *started.env;
         for (std::string &w : envwords)
             envp.push_back(&w[0]);
         envp.push_back(nullptr);
@@ -257,7 +360,7 @@ result run(const command &c)
     if (pid < 0)
         throw std::runtime_error(std::string("fork: ") + strerror(errno));
     if (pid == 0)
-        startchild(c, in, out, err, argv.data(), c.env ? envp.data() : environ);
+        startchild(started, in, out, err, argv.data(), started.env ? envp.data() : environ);
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
@@ -266,6 +369,10 @@ result run(const command &c)
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     r.out = readall(out);
     r.err = readall(err);
+    if (underwine()) {
+        r.out = fromtextstream(r.out);
+        r.err = fromtextstream(r.err);
+    }
     close(in);
     close(out);
     close(err);
@@ -296,7 +403,9 @@ timespec at(int year, int month, int day, int hour, int minute, int second, long
     tm.tm_sec = second;
     timespec t;
     t.tv_sec = timegm(&tm);
-    t.tv_nsec = ns;
+    // Windows keeps file times in 100 ns units: a time a test sets there is
+    // one that the programs can carry whole.
+    t.tv_nsec = underwine() ? ns - ns % 100 : ns;
     return t;
 }
 
@@ -363,8 +472,21 @@ static bool readrecord(const std::string &path, unsigned char rec[24])
     return true;
 }
 
+// The item's times as Windows shows them under Wine, in 100 ns units.
+static int64_t windowstime(const statx_timestamp &t)
+{
+    return floordiv(int64_t(t.tv_sec) * 1000000000 + t.tv_nsec, 100) * 100;
+}
+
 int64_t creation(const std::string &path)
 {
+    if (winediffers(winecreation)) {
+        // Wine shows the write time as the creation time, whatever was set.
+        struct statx sx;
+        if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MTIME, &sx) != 0)
+            return 0;
+        return windowstime(sx.stx_mtime);
+    }
     unsigned char rec[24];
     if (readrecord(path, rec) && (getle(rec + 8, 4) & 0x10))
         return (int64_t(getle(rec + 16, 8)) - epochdelta) * 100;
@@ -377,6 +499,17 @@ int64_t creation(const std::string &path)
 
 long dosattributes(const std::string &path)
 {
+    if (underwine()) {
+        // Windows' own attribute word, which Wine makes from the mode: the
+        // record is a POSIX matter, and Wine removes it when it sets
+        // attributes.
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0)
+            return -1;
+        if (S_ISDIR(st.st_mode))
+            return 0x10; // winedirreadonly: Wine never shows a directory read-only
+        return 0x20 | ((st.st_mode & 0222) ? 0 : 0x1);
+    }
     unsigned char rec[24];
     if (!readrecord(path, rec))
         return -1;
@@ -683,7 +816,12 @@ static void diffitem(std::string &out, const std::string &name, const item &a, c
     if (a.data != b.data)
         out += name + (a.type == kind::link ? ": target " : ": content ") + quoted(a.data) +
                " vs " + quoted(b.data) + "\n";
-    if (!(leaveout & nomode) && a.type != kind::link && a.perm != b.perm) {
+    // Windows has no permission bits, only the read-only attribute, which
+    // Wine makes from the write bits.
+    if (underwine() && !(leaveout & nomode) && a.type == kind::file &&
+        !(a.perm & 0222) != !(b.perm & 0222))
+        out += name + (a.perm & 0222 ? ": writable vs read-only\n" : ": read-only vs writable\n");
+    else if (!underwine() && !(leaveout & nomode) && a.type != kind::link && a.perm != b.perm) {
         char buf[64];
         snprintf(buf, sizeof buf, ": mode %04o vs %04o\n", unsigned(a.perm), unsigned(b.perm));
         out += name + buf;
@@ -732,7 +870,8 @@ bool otherfs(const char *path)
 
 std::string winpath(const std::string &posixpath)
 {
-    std::string w = posixpath;
+    std::string w = underwine() && !posixpath.empty() && posixpath[0] == '/' ? "Z:" + posixpath
+                                                                             : posixpath;
     std::replace(w.begin(), w.end(), '/', '\\');
     return w;
 }

@@ -153,11 +153,65 @@ std::string compare(const tree &a, const tree &b, int leaveout = sameall);
 
 bool isroot();
 bool otherfs(const char *path); // a file system other than the scratch default
-std::string winpath(const std::string &posixpath); // '/' -> '\'
+// '/' -> '\'; under Wine the Z: drive, which maps the POSIX root, goes first.
+std::string winpath(const std::string &posixpath);
 std::string readfile(const std::string &path);
 void writefile(const std::string &path, const std::string &content);
 bool exists(const std::string &path); // also a dangling link
 mode_t mode(const std::string &path); // permission bits of the item itself
+
+// --- the Windows build under Wine ------------------------------------------
+//
+// With E2E_RUNNER set (the Wine loader) and E2E_EXE_DIR (the directory of
+// the Windows build), run() starts E2E_EXE_DIR/<program>.exe under the
+// runner instead of the program itself.  The tests then check the Windows
+// behaviour from outside, with the same POSIX calls as ever, and adapt
+// where the platform differs:
+// - standard output and error are text streams with CR LF line ends; run()
+//   requires them and gives the tests LF (a bare LF is left for the test to
+//   see);
+// - a full path is a Z: path (winpath);
+// - the system's message texts are its own (systemtext);
+// - file times are kept in 100 ns units (at() rounds to them there).
+// Where Wine differs from Windows itself, the test that meets it says so
+// through one of the names below.
+bool underwine();
+
+// The system's text for an error, as the error report prints it with its
+// own line end: Windows' text for `code` under Wine, else the text for the
+// errno behind the code.
+std::string systemtext(unsigned code, int errnum);
+
+// The run time library's text for errno (perror, strerror) with its line end.
+std::string libtext(int errnum);
+
+// Cases with no Windows meaning (symbolic links, FIFOs, POSIX users and
+// modes, mounts, the extended attribute that keeps creation times on POSIX)
+// are excluded under Wine with the reason.
+#define SKIP_POSIX_ONLY(reason)                                                      \
+    do {                                                                             \
+        if (underwine())                                                             \
+            GTEST_SKIP() << "POSIX only: " << (reason);                              \
+    } while (0)
+
+// The Wine differences from Windows that tests meet.  Each test that meets
+// one states the Windows behaviour and names the difference where it
+// expects Wine's instead.
+enum winediff {
+    // SetFileTime ignores a creation time; it reads back as the write time.
+    winecreation,
+    // The read-only attribute of a directory is neither set nor reported.
+    winedirreadonly,
+    // CreateDirectoryExA ignores its template directory.
+    winetemplate,
+    // MoveFileA of a directory across file systems fails with error 5.
+    winecrossdir,
+    // As root a read-only file can be overwritten.
+    winerootreadonly,
+};
+
+// True when the test runs under Wine and so meets `difference`.
+bool winediffers(winediff difference);
 
 #define SKIP_UNLESS_ROOT()                                                           \
     do {                                                                             \

@@ -10,6 +10,7 @@
 
 #include "common/frame.h"
 #include "common/paths.h"
+#include "posixshim.h"
 
 namespace {
 
@@ -84,6 +85,10 @@ class DoubleByte : public ::testing::Test {
 protected:
     void SetUp() override
     {
+#ifdef _WIN32
+        GTEST_SKIP() << "on Windows the lead-byte test follows the system's ANSI code page, "
+                        "which a test cannot switch";
+#endif
         char dir[] = "/tmp/localeXXXXXX";
         if (mkdtemp(dir) == nullptr)
             GTEST_SKIP() << "no scratch directory";
@@ -100,7 +105,7 @@ protected:
         setlocale(LC_CTYPE, "C");
         unsetenv("LOCPATH");
         if (!localedir.empty())
-            system(("rm -rf " + localedir).c_str());
+            removetree(localedir);
     }
     std::string localedir;
 };
@@ -129,14 +134,16 @@ protected:
         physical = real;
         free(real);
         ASSERT_EQ(mkdir((root + "/dir").c_str(), 0755), 0);
+#ifndef _WIN32
         ASSERT_EQ(symlink("dir", (root + "/link").c_str()), 0);
+#endif
         ASSERT_EQ(getcwd(saved, sizeof saved) != nullptr, true);
         ASSERT_EQ(chdir(root.c_str()), 0);
     }
     void TearDown() override
     {
         chdir(saved);
-        system(("rm -rf " + root).c_str());
+        removetree(root);
     }
     std::string win(const std::string &posix)
     {
@@ -153,23 +160,37 @@ protected:
 TEST_F(Fullpath, SpellingsOfOneItemAgree)
 {
     const std::string expected = win(physical + "/dir");
-    const char *spellings[] = {"dir", "./dir", "dir/../dir", "link", "link/.", "dir\\."};
+    const char *spellings[] = {"dir", "./dir", "dir/../dir", "dir\\."};
     for (const char *s : spellings)
         EXPECT_EQ(take(fullpath(s)), expected) << s;
+#ifndef _WIN32
+    // A link is resolved physically (making one needs a privilege on Windows).
+    EXPECT_EQ(take(fullpath("link")), expected);
+    EXPECT_EQ(take(fullpath("link/.")), expected);
+#endif
 }
 
 TEST_F(Fullpath, MissingItemsAndTrailingSeparators)
 {
     EXPECT_EQ(take(fullpath("nothere")), win(physical + "/nothere"));
+#ifndef _WIN32
     EXPECT_EQ(take(fullpath("link/nothere/x")), win(physical + "/dir/nothere/x"));
+#endif
     EXPECT_EQ(take(fullpath("dir/")), win(physical + "/dir/"));
     EXPECT_EQ(take(fullpath("")), "");
     EXPECT_EQ(take(fullpath(nullptr)), "");
+#ifdef _WIN32
+    EXPECT_EQ(take(fullpath("/")), physical.substr(0, 2) + "\\"); // the current drive's root
+#else
     EXPECT_EQ(take(fullpath("/")), "\\");
+#endif
 }
 
 TEST_F(Fullpath, LongerThanTheSystemLimit)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows current directory cannot be longer than MAX_PATH";
+#endif
     // The current directory alone is longer than PATH_MAX, so the full path
     // of a short name is far longer than the buffer's first guess.
     std::string deep = physical;

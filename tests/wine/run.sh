@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs the tests of the Windows build under Wine: the unit tests as a
+# Windows program, then the end-to-end tests, a Linux program that starts
+# the .exe files under Wine.  Usage: tests/wine/run.sh WINBUILD HOSTBUILD
+set -euo pipefail
+winbuild=$(cd "$1" && pwd)
+hostbuild=$(cd "$2" && pwd)
+
+wine=$(command -v wine)
+# A fresh prefix for each run, so that nothing from an earlier one counts.
+export WINEPREFIX="$winbuild/wineprefix"
+export WINEDEBUG=-all
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+
+# One wineserver for the whole run: each program start is then far quicker.
+wineserver -p
+trap 'wineserver -k || true' EXIT
+echo "Making the Wine prefix $WINEPREFIX"
+wineboot --init >/dev/null 2>&1
+
+echo "Unit tests (unittests.exe)"
+"$wine" "$winbuild/tests/unittests.exe"
+
+echo "End-to-end tests against the .exe files"
+cd "$hostbuild"
+E2E_RUNNER="$wine" E2E_EXE_DIR="$winbuild" ctest --output-on-failure -j2 -R '^e2e\.'
