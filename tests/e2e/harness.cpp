@@ -409,9 +409,17 @@ timespec at(int year, int month, int day, int hour, int minute, int second, long
     return t;
 }
 
+// Nanoseconds since 1970 fill 64 bits in 2262: later times wrap around, in
+// unsigned arithmetic so that nothing overflows.  Equal times stay equal,
+// which is what compare() asks of them.
+static int64_t wrapns(int64_t sec, int64_t ns)
+{
+    return int64_t(uint64_t(sec) * 1000000000u + uint64_t(ns));
+}
+
 int64_t nanoseconds(const timespec &t)
 {
-    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+    return wrapns(t.tv_sec, t.tv_nsec);
 }
 
 static int64_t floordiv(int64_t a, int64_t b)
@@ -475,7 +483,7 @@ static bool readrecord(const std::string &path, unsigned char rec[24])
 // The item's times as Windows shows them under Wine, in 100 ns units.
 static int64_t windowstime(const statx_timestamp &t)
 {
-    return floordiv(int64_t(t.tv_sec) * 1000000000 + t.tv_nsec, 100) * 100;
+    return floordiv(wrapns(t.tv_sec, t.tv_nsec), 100) * 100;
 }
 
 int64_t creation(const std::string &path)
@@ -489,12 +497,12 @@ int64_t creation(const std::string &path)
     }
     unsigned char rec[24];
     if (readrecord(path, rec) && (getle(rec + 8, 4) & 0x10))
-        return (int64_t(getle(rec + 16, 8)) - epochdelta) * 100;
+        return int64_t((getle(rec + 16, 8) - uint64_t(epochdelta)) * 100u);
     struct statx sx;
     if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &sx) != 0)
         return 0;
     const statx_timestamp &t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_mtime;
-    return floordiv(int64_t(t.tv_sec) * 1000000000 + t.tv_nsec, 100) * 100;
+    return floordiv(wrapns(t.tv_sec, t.tv_nsec), 100) * 100;
 }
 
 long dosattributes(const std::string &path)
