@@ -39,3 +39,7 @@ test-windows: windows
 		-DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WINBUILD)/host -j2 --target e2etests
 	tests/wine/run.sh $(WINBUILD) $(WINBUILD)/host
+
+# Times dupra and relka against cp, rsync and mv (a few minutes).
+bench: configure
+	BUILD=$(BUILD) bench/run.sh
