@@ -27,10 +27,13 @@ FILETIME tofiletime(int64_t sec, uint32_t nsec)
 
     if (sec < -EPOCHDIFF)
         return ft;
-    if (static_cast<uint64_t>(sec + EPOCHDIFF) > UINT64_MAX / UNITS - 1)
+    // Added unsigned: a time near the largest a file system keeps (tmpfs
+    // takes any 64-bit second) would overflow a signed sum.
+    uint64_t since1601 = static_cast<uint64_t>(sec) + static_cast<uint64_t>(EPOCHDIFF);
+    if (since1601 > UINT64_MAX / UNITS - 1)
         t = UINT64_MAX;
     else
-        t = static_cast<uint64_t>(sec + EPOCHDIFF) * UNITS + nsec / 100;
+        t = since1601 * UNITS + nsec / 100;
     ft.dwLowDateTime = static_cast<DWORD>(t);
     ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
     ft.dwNanoseconds = nsec % 100;
