@@ -16,7 +16,7 @@ build=${BUILD:-build}
 case $build in /*) ;; *) build=$top/$build ;; esac
 runs=${RUNS:-5}
 largeruns=$((runs < 3 ? runs : 3)) # each run writes 1 GiB: three will do
-renameruns=11 # a rename takes a millisecond or two: more runs steady it
+renameruns=11 # a rename takes a few milliseconds: more runs steady it
 
 # An operand that begins with '/' would be read as an option cluster, so
 # every command line of ours puts "--" before its absolute paths.
@@ -81,6 +81,10 @@ make_small() {
 }
 
 make_data() {
+  # Sources take 2 GiB, a destination up to 1 GiB more.
+  local free
+  free=$(df --output=avail -B 1G "$scratch" | sed -n 2p)
+  [ "$free" -ge 4 ] || die "$scratch has $free GiB free; 4 GiB are needed (set SCRATCH)"
   say "making data in $scratch"
   make_small "$scratch/small20k" 200
   make_small "$scratch/small2k" 20
