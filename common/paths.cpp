@@ -135,6 +135,21 @@ static char *systemfullpath(const char *path)
     return buf;
 }
 
+// The canonical form of the directory part of a full path.  A POSIX
+// directory stores every name exactly as it is given, and the existing
+// part of a full path is resolved physically there, so the directory part
+// is already canonical.  Searching it again, one component at a time,
+// gave the same string at a cost that grows with the square of the depth,
+// for every path of a walk.
+static ownedstr canonicalhead(const char *head)
+{
+#ifdef _WIN32
+    return ownedstr(fullpath(head));
+#else
+    return ownedstr(xstrdup(head));
+#endif
+}
+
 char *fullpath(const char *path)
 {
     if (path == nullptr || *path == '\0') {
@@ -155,8 +170,7 @@ char *fullpath(const char *path)
     do {
         if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) {
             ownedstr head(pathhead(full));
-            ownedstr canonicalhead(fullpath(head.get()));
-            canonical = pathjoin(canonicalhead.get(), found.cFileName);
+            canonical = pathjoin(canonicalhead(head.get()).get(), found.cFileName);
             break;
         }
     } while (FindNextFileA(search, &found));
