@@ -129,6 +129,7 @@ static void openlog()
     FILE *f = fopen(logfile, "w");
     if (f == nullptr) {
         fprintf(stderr, "%s: ", progname);
+        fflush(stderr); // perror writes past the stream's buffer, which Windows' stderr has
         perror(logfile);
         return;
     }
