@@ -3,6 +3,7 @@
 // into a directory; and the refusals of everything else.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "dupra_support.h"
@@ -173,6 +174,7 @@ TEST_F(DupraDispatch, TimesFarFromNow)
 // is not written through it.
 TEST_F(DupraDispatch, LinkAtTheDestinationIsReplacedNotFollowed)
 {
+    SKIP_POSIX_ONLY("symbolic links");
     makesources();
     scratch outside;
     maketree(outside.path, {file("keep.txt", "keep").times(olda, oldw)});
@@ -190,6 +192,7 @@ TEST_F(DupraDispatch, LinkAtTheDestinationIsReplacedNotFollowed)
 // are never carried.
 TEST_F(DupraDispatch, SetIdBitsAreNotCarried)
 {
+    SKIP_POSIX_ONLY("set-user-ID and set-group-ID bits");
     maketree(s.path, {file("prog", "#!/bin/sh\n").mode(06755).times(olda, oldw)});
     result r = dupra({"prog", "copy"});
     EXPECT_EQ(0, r.status);
@@ -254,6 +257,11 @@ TEST_F(DupraDispatch, Refusals)
         {"help", {"-h", "a.txt", "c.txt"}, "", usageline(), 1},
     };
     for (const refusal &k : cases) {
+        // srclink is a symbolic link, which a Windows tree holds not.
+        bool throughlink = std::find(k.args.begin(), k.args.end(), "srclink") != k.args.end() ||
+                           std::find(k.args.begin(), k.args.end(), "srclink/x.txt") != k.args.end();
+        if (throughlink && underwine())
+            continue;
         tree before = snapshot(s.path);
         result r = dupra(k.args);
         EXPECT_EQ(k.status, r.status) << k.what;
@@ -308,7 +316,7 @@ TEST_F(DupraDispatch, LogFileTakesTheMessages)
                   traceline("src\\empty", "dst\\src\\empty"),
               r.out);
     EXPECT_EQ("", r.err);
-    EXPECT_EQ(syserror(2, "missing: ", ENOENT), readfile(s / "log.txt"));
+    EXPECT_EQ(syserror(2, "missing: ", ENOENT), readlog(s / "log.txt"));
     EXPECT_EQ("", diffitems(s / "a.txt", s / "dst/a.txt"));
 }
 
@@ -321,7 +329,7 @@ TEST_F(DupraDispatch, LogFileEmptiedOrReported)
     result r = dupra({"-l", "log.txt", "a.txt", "copy.txt"});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.out + r.err);
-    EXPECT_EQ("", readfile(s / "log.txt"));
+    EXPECT_EQ("", readlog(s / "log.txt"));
 
     r = dupra({"-l", "nodir/log.txt", "missing", "copy2.txt"});
     EXPECT_EQ(1, r.status);

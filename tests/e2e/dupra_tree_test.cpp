@@ -79,6 +79,7 @@ protected:
 
 TEST_F(DupraTree, CopyEqualsCpA)
 {
+    SKIP_POSIX_ONLY("the tree holds symbolic links, and cp -a is the measure");
     scratch outside;
     makeoutside(outside.path);
     makerichtree(s / "src", outside.path);
@@ -124,7 +125,7 @@ TEST_F(DupraTree, CreationTimesAndTheirRecord)
     EXPECT_EQ(0x21, dosattributes(s / "copy/ro"));
     EXPECT_EQ(0x20, dosattributes(s / "copy/born"));
     EXPECT_EQ(0x10, dosattributes(s / "copy/d"));
-    EXPECT_EQ(0x11, dosattributes(s / "copy/rod"));
+    EXPECT_EQ(winediffers(winedirreadonly) ? 0x10 : 0x11, dosattributes(s / "copy/rod"));
     EXPECT_EQ(0x10, dosattributes(s / "copy"));
 }
 
@@ -140,6 +141,7 @@ TEST_F(DupraTree, LinksAreCopiedAsLinks)
         softlink("src/self", "."),
         softlink("src/loop", "loop"),
     });
+    SKIP_POSIX_ONLY("symbolic links");
     tree beyond = snapshot(outside.path);
     result r = dupra({"src", "copy"});
     EXPECT_EQ(0, r.status);
@@ -154,6 +156,7 @@ TEST_F(DupraTree, LinksAreCopiedAsLinks)
 TEST_F(DupraTree, OntoAnotherFileSystem)
 {
     SKIP_UNLESS_OTHERFS("/dev/shm");
+    SKIP_POSIX_ONLY("the tree holds symbolic links");
     scratch outside, there("/dev/shm");
     makeoutside(outside.path);
     makerichtree(s / "src", outside.path);
@@ -168,6 +171,19 @@ TEST_F(DupraTree, OntoAnotherFileSystem)
 // The entries of a directory are taken last name first, in byte order.
 TEST_F(DupraTree, EntriesInReverseNameOrder)
 {
+    if (underwine()) {
+        // Windows names are one in either letter case, and it lists them
+        // in the order of their upper-case forms: '_' after the letters.
+        maketree(s.path, {file("src/a"), file("src/c"), file("src/b/x"), file("src/_")});
+        result r = dupra({"-v", "src", "copy"});
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ(traceline("src", "copy") + traceline("src\\_", "copy\\_") +
+                      traceline("src\\c", "copy\\c") + traceline("src\\b", "copy\\b") +
+                      traceline("src\\b\\x", "copy\\b\\x") + traceline("src\\a", "copy\\a"),
+                  r.out);
+        EXPECT_EQ("", r.err);
+        return;
+    }
     maketree(s.path, {file("src/a"), file("src/B"), file("src/c"), file("src/b/x"),
                       file("src/_")});
     result r = dupra({"-v", "src", "copy"});
@@ -184,6 +200,7 @@ TEST_F(DupraTree, EntriesInReverseNameOrder)
 // the directory still gets its times.
 TEST_F(DupraTree, FifoRefusedTheRestCopied)
 {
+    SKIP_POSIX_ONLY("FIFOs");
     maketree(s.path, {file("src/a", "a").times(t1, t2), fifo("src/pipe"),
                       file("src/z", "z").times(t1, t2), dir("src").times(t3, t4)});
     tree source = snapshot(s / "src");
@@ -218,7 +235,7 @@ TEST_F(DupraTree, KindConflictsInsideATree)
     EXPECT_EQ(kind::dir, readitem(s / "dst/src/name").type);
     EXPECT_EQ("a", readfile(s / "dst/src/a.txt"));
     EXPECT_EQ("z", readfile(s / "dst/src/z.txt"));
-    EXPECT_EQ(readitem(s / "src").mtime, readitem(s / "dst/src").mtime);
+    EXPECT_EQ(intime(readitem(s / "src").mtime), readitem(s / "dst/src").mtime);
 }
 
 // --- into itself and to itself ----------------------------------------------
@@ -244,6 +261,9 @@ TEST_F(DupraTree, IntoItselfRefused)
         {"through ..", {"dir", "dir/sub/../sub"}, "dir", "dir/sub"},
     };
     for (const selfcase &k : cases) {
+        // link is a symbolic link, which a Windows tree holds not.
+        if (underwine() && (k.args[0] == "link" || k.args[1].rfind("link/", 0) == 0))
+            continue;
         tree before = snapshot(s.path);
         result r = dupra(k.args);
         EXPECT_EQ(1, r.status) << k.what;
@@ -295,6 +315,7 @@ TEST_F(DupraTree, ToANewNameInsideItselfStopsAtTheCopy)
 // the file system allows, are nothing special.
 TEST_F(DupraTree, LongPaths)
 {
+    SKIP_POSIX_ONLY("paths beyond MAX_PATH, which Windows' ANSI calls refuse");
     const std::string level(60, 'n');
     std::string deep = "src";
     for (int i = 0; i < 10; i++)

@@ -245,6 +245,30 @@ bool winediffers(winediff)
     return underwine();
 }
 
+int64_t createdas(int64_t set, int64_t written)
+{
+    return winediffers(winecreation) ? written : set;
+}
+
+int64_t createdas(const timespec &set, int64_t written)
+{
+    return createdas(nanoseconds(set), written);
+}
+
+mode_t madedirmode(mode_t templ)
+{
+    if (!winediffers(winetemplate))
+        return templ;
+    mode_t mask = umask(022);
+    umask(mask);
+    return 0777 & ~mask;
+}
+
+mode_t dirmodeafter(mode_t after)
+{
+    return winediffers(winedirreadonly) && !(after & 0222) ? after | 0200 : after;
+}
+
 // The Windows build of a program: its .exe in E2E_EXE_DIR.
 static std::string windowsprogram(const std::string &program)
 {
@@ -311,6 +335,11 @@ std::string systemtext(unsigned code, int errnum)
     return "Unknown error " + std::to_string(code) + "\n";
 }
 
+std::string invokedas(const std::string &program)
+{
+    return underwine() ? winpath(windowsprogram(program)) : program;
+}
+
 std::string libtext(int errnum)
 {
     return std::string(strerror(errnum)) + "\n";
@@ -320,7 +349,10 @@ result run(const command &c)
 {
     std::vector<std::string> words;
     command wine;
-    if (underwine()) {
+    // Only the programs under test have a Windows build; helpers such as
+    // a shell run as they are.
+    bool viawine = underwine() && exists(windowsprogram(c.program));
+    if (viawine) {
         // The loader starts the program; Windows makes argv[0] itself.
         wine = c;
         wine.program = wineenv("E2E_RUNNER");
@@ -339,7 +371,7 @@ result run(const command &c)
         argv.push_back(&w[0]);
     argv.push_back(nullptr);
 
-    const command &started = underwine() ? wine : c;
+    const command &started = viawine ? wine : c;
     std::vector<std::string> envwords;
     std::vector<char *> envp;
     if (started.env) {
@@ -369,7 +401,7 @@ result run(const command &c)
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     r.out = readall(out);
     r.err = readall(err);
-    if (underwine()) {
+    if (viawine) {
         r.out = fromtextstream(r.out);
         r.err = fromtextstream(r.err);
     }
@@ -425,6 +457,11 @@ int64_t nanoseconds(const timespec &t)
 static int64_t floordiv(int64_t a, int64_t b)
 {
     return a / b - (a % b < 0);
+}
+
+int64_t intime(int64_t ns)
+{
+    return underwine() ? floordiv(ns, 100) * 100 : ns;
 }
 
 std::string showtime(int64_t ns)
@@ -810,6 +847,10 @@ static std::string quoted(const std::string &s)
 static void difftimes(std::string &out, const std::string &name, const char *what, int64_t a,
                      int64_t b)
 {
+    // Windows keeps times in 100 ns units: a time made finer on POSIX is
+    // carried to the unit.
+    if (underwine() && floordiv(a, 100) == floordiv(b, 100))
+        return;
     if (a != b)
         out += name + ": " + what + " " + showtime(a) + " vs " + showtime(b) + "\n";
 }
@@ -900,6 +941,12 @@ std::string readfile(const std::string &path)
     if (restore)
         restoretimes(path, st);
     return s;
+}
+
+std::string readlog(const std::string &path)
+{
+    std::string s = readfile(path);
+    return underwine() ? fromtextstream(s) : s;
 }
 
 void writefile(const std::string &path, const std::string &content)

@@ -72,6 +72,9 @@ result run(const std::string &program, const std::vector<std::string> &args,
 timespec at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
             long nanoseconds = 0);
 int64_t nanoseconds(const timespec &t);
+// A time as the programs' platform keeps it: under Wine in whole 100 ns
+// units, the unit of a Windows file time.
+int64_t intime(int64_t ns);
 std::string showtime(int64_t ns); // "2001-02-03 04:05:06.000000007"
 
 // The creation time as the programs store it: the version-5 record in the
@@ -156,6 +159,9 @@ bool otherfs(const char *path); // a file system other than the scratch default
 // '/' -> '\'; under Wine the Z: drive, which maps the POSIX root, goes first.
 std::string winpath(const std::string &posixpath);
 std::string readfile(const std::string &path);
+// A log file that a program wrote: a text stream, so with CR LF line ends
+// under Wine, which come back as LF as run() gives the standard streams.
+std::string readlog(const std::string &path);
 void writefile(const std::string &path, const std::string &content);
 bool exists(const std::string &path); // also a dangling link
 mode_t mode(const std::string &path); // permission bits of the item itself
@@ -181,6 +187,10 @@ bool underwine();
 // own line end: Windows' text for `code` under Wine, else the text for the
 // errno behind the code.
 std::string systemtext(unsigned code, int errnum);
+
+// argv[0] of a program that run() started with no argv0 of its own: its
+// path, or under Wine the Windows path of its .exe.
+std::string invokedas(const std::string &program);
 
 // The run time library's text for errno (perror, strerror) with its line end.
 std::string libtext(int errnum);
@@ -208,10 +218,42 @@ enum winediff {
     winecrossdir,
     // As root a read-only file can be overwritten.
     winerootreadonly,
+    // MoveFileA of a read-only file across file systems fails with error 5
+    // and leaves the file where it was.
+    winecrossreadonly,
+    // A copy that runs out of space leaves the part it wrote at the
+    // destination, also in place of a file it was to replace.
+    winediskfull,
+    // A read-only file system refuses writes with error 5, not 19.
+    winereadonlyfs,
 };
 
 // True when the test runs under Wine and so meets `difference`.
 bool winediffers(winediff difference);
+
+// What a test reads back where the programs set a creation time: the time
+// set, as Windows keeps it, or under Wine (winecreation) the item's write
+// time, `written`.
+int64_t createdas(const timespec &set, int64_t written);
+int64_t createdas(int64_t set, int64_t written);
+
+// The mode of a directory that CreateDirectoryExA made from a template of
+// mode `templ`: the template's, or under Wine (winetemplate) the mode a
+// new directory gets.
+mode_t madedirmode(mode_t templ);
+
+// A directory's mode after the programs cleared its read-only bit and set
+// it again or not: `after`, or under Wine (winedirreadonly), which clears
+// the bit but never sets it, `after` with the owner's write bit.
+mode_t dirmodeafter(mode_t after);
+
+// Excludes a case whose whole point Wine does not hold, naming the
+// difference.
+#define SKIP_WINE_DIFFERS(difference, what)                                        \
+    do {                                                                             \
+        if (winediffers(difference))                                                 \
+            GTEST_SKIP() << "Wine differs from Windows: " << (what);                 \
+    } while (0)
 
 #define SKIP_UNLESS_ROOT()                                                           \
     do {                                                                             \

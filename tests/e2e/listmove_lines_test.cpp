@@ -13,9 +13,9 @@
 
 namespace {
 
-std::string errortext(int err)
+std::string errortext(unsigned code, int err)
 {
-    return std::string(strerror(err)) + "\n";
+    return systemtext(code, err);
 }
 
 const timespec created = at(2001, 1, 2, 3, 4, 5, 600);
@@ -44,6 +44,13 @@ bool keepscreation(const std::string &path)
 
 // --- file lines --------------------------------------------------------------
 
+// A read-only file that Wine failed to move to another file system.
+std::string crossreadonly(const std::string &tool, const std::string &from, const std::string &to)
+{
+    return tool + ": error 5 mvfile2newfile() " + systemtext(5, EACCES) + "\t" + from + " -> " + to +
+           "\n";
+}
+
 class ListFileLines : public ListTest {
 protected:
     // Moves old/a.txt and the read-only old/ro.txt to the directory new
@@ -60,11 +67,18 @@ protected:
         writefile(s / "moves", listtext({{fileline, from + "/a.txt"}, {fileline, from + "/ro.txt"}}));
         // Absolute paths begin with "/", which would start an option group.
         result r = runtool({"--", from, to, "moves"});
-        EXPECT_EQ(0, r.status);
-        EXPECT_EQ("", r.out + r.err);
         int leaveout = noroottimes | (keepscreation(base.path) ? 0 : nocreated);
         EXPECT_EQ("", compare(before, snapshot(base / "new"), leaveout));
-        EXPECT_EQ(words{}, names(s / "old"));
+        if (&base != &s && winediffers(winecrossreadonly)) {
+            // Wine copies the read-only file and then cannot remove it.
+            EXPECT_EQ(1, r.status);
+            EXPECT_EQ(crossreadonly(t.name, from + "/ro.txt", to + "/ro.txt"), r.out + r.err);
+            EXPECT_EQ(words{"ro.txt"}, names(s / "old"));
+        } else {
+            EXPECT_EQ(0, r.status);
+            EXPECT_EQ("", r.out + r.err);
+            EXPECT_EQ(words{}, names(s / "old"));
+        }
         EXPECT_EQ(0x21, dosattributes(base / "new/ro.txt"));
     }
 };
@@ -101,7 +115,7 @@ TEST_P(ListFileLines, MissingDirectoryFailsAndListGoesOn)
     maketree(s.path, {file("old/sub/a.txt", "A"), file("old/b.txt", "B"), dir("new")});
     result r = runlist({{fileline, "old/sub/a.txt"}, {fileline, "old/b.txt"}});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(msg("error 3 mvfile2newfile() ") + errortext(ENOENT) +
+    EXPECT_EQ(msg("error 3 mvfile2newfile() ") + errortext(3, ENOENT) +
                   "\told/sub/a.txt -> new/sub/a.txt\n",
               r.out);
     EXPECT_EQ("", r.err);
@@ -114,9 +128,9 @@ TEST_P(ListFileLines, MissingSourceFailsAndListGoesOn)
     maketree(s.path, {file("old/b.txt", "B"), dir("new")});
     result r = runlist({{fileline, "old/none.txt"}, {fileline, "old/b.txt"}});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(msg("error 2 old/none.txt: ") + errortext(ENOENT) +
+    EXPECT_EQ(msg("error 2 old/none.txt: ") + errortext(2, ENOENT) +
                   "\tCreateFile(old/none.txt)=INVALID_HANDLE_VALUE\n" +
-                  msg("error 2 mvfile2newfile() ") + errortext(ENOENT) +
+                  msg("error 2 mvfile2newfile() ") + errortext(2, ENOENT) +
                   "\told/none.txt -> new/none.txt\n",
               r.out);
     EXPECT_EQ((words{"moves", "new", "new/b.txt", "old"}), names(s.path));
@@ -223,14 +237,16 @@ TEST_P(ListDirLines, NewDirectory)
         ASSERT_EQ(1u, after.size()) << what << "\n" << compare(tree(), after);
         item made = after["."];
         EXPECT_EQ(kind::dir, made.type) << what;
-        EXPECT_EQ(m, made.perm) << what;
+        EXPECT_EQ(madedirmode(m), made.perm) << what;
         if (t.timed) {
             EXPECT_EQ(nanoseconds(accessed), made.atime) << what;
             EXPECT_EQ(nanoseconds(written), made.mtime) << what;
-            EXPECT_EQ(nanoseconds(created), made.created) << what;
+            EXPECT_EQ(createdas(created, made.mtime), made.created) << what;
         } else {
             EXPECT_GT(made.mtime, nanoseconds(written)) << what;
-            EXPECT_NE(nanoseconds(created), made.created) << what;
+            if (!winediffers(winecreation)) { // the write time is newer, as checked
+                EXPECT_NE(nanoseconds(created), made.created) << what;
+            }
         }
     }
 }
@@ -266,11 +282,11 @@ TEST_P(ListDirLines, ExistingDirectory)
                   names(here.path))
             << what;
         item d = readitem(here / "new/d");
-        EXPECT_EQ(k.after, d.perm) << what;
+        EXPECT_EQ(dirmodeafter(k.after), d.perm) << what;
         bool timed = t.timed;
         EXPECT_EQ(nanoseconds(timed ? accessed : desttime), d.atime) << what;
         EXPECT_EQ(nanoseconds(timed ? written : desttime), d.mtime) << what;
-        EXPECT_EQ(nanoseconds(timed ? created : destcreated), d.created) << what;
+        EXPECT_EQ(createdas(timed ? created : destcreated, d.mtime), d.created) << what;
     }
 }
 
@@ -295,7 +311,7 @@ TEST_P(ListDirLines, ParentMissing)
     maketree(s.path, {dir("old/sub/d"), file("old/a.txt", "A"), dir("new")});
     result r = runlist({{dirline, "old/sub/d"}, {fileline, "old/a.txt"}});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(msg("error 3 new/sub/d: ") + errortext(ENOENT) +
+    EXPECT_EQ(msg("error 3 new/sub/d: ") + errortext(3, ENOENT) +
                   "\tCreateDirectoryEx(old/sub/d,new/sub/d)\n",
               r.out);
     EXPECT_EQ((words{"moves", "new", "new/a.txt", "old", "old/sub", "old/sub/d"}),
@@ -306,10 +322,21 @@ TEST_P(ListDirLines, SourceMissing)
 {
     maketree(s.path, {dir("old"), dir("new")});
     result r = runlist({{dirline, "old/none"}});
-    EXPECT_EQ(1, r.status);
-    std::string opened = msg("error 2 old/none: ") + errortext(ENOENT) +
+    std::string opened = msg("error 2 old/none: ") + errortext(2, ENOENT) +
                          "\tCreateFile(old/none)=INVALID_HANDLE_VALUE\n";
-    EXPECT_EQ((t.timed ? opened : "") + msg("error 2 new/none: ") + errortext(ENOENT) +
+    if (winediffers(winetemplate)) {
+        // Wine makes the directory without its template; barvo then only
+        // fails to give it the missing source's times, which counts not.
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ(t.timed ? opened + msg("error 2 old/none: ") + errortext(2, ENOENT) +
+                                "\tCreateFile(old/none)=0\n"
+                          : "",
+                  r.out);
+        EXPECT_EQ((words{"moves", "new", "new/none", "old"}), names(s.path));
+        return;
+    }
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ((t.timed ? opened : "") + msg("error 2 new/none: ") + errortext(2, ENOENT) +
                   "\tCreateDirectoryEx(old/none,new/none)\n",
               r.out);
     EXPECT_EQ((words{"moves", "new", "old"}), names(s.path));
@@ -322,7 +349,7 @@ TEST_P(ListDirLines, SourceMissingDestinationExists)
     maketree(s.path, {dir("old"), dir("new/none").mode(0555)});
     result r = runlist({{dirline, "old/none"}});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(msg("error 2 old/none: ") + errortext(ENOENT), r.out);
+    EXPECT_EQ(msg("error 2 old/none: ") + errortext(2, ENOENT), r.out);
     EXPECT_EQ(0555u, mode(s / "new/none"));
 }
 
@@ -332,8 +359,16 @@ TEST_P(ListDirLines, SourceIsAFile)
 {
     maketree(s.path, {file("old/a.txt", "A"), file("old/b.txt", "B"), dir("new")});
     result r = runlist({{dirline, "old/a.txt"}, {fileline, "old/b.txt"}});
+    if (winediffers(winetemplate)) {
+        // Wine makes the directory from no template at all.
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ("", r.out);
+        EXPECT_EQ((words{"moves", "new", "new/a.txt", "new/b.txt", "old", "old/a.txt"}),
+                  names(s.path));
+        return;
+    }
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(msg("error 267 new/a.txt: ") + errortext(ENOTDIR) +
+    EXPECT_EQ(msg("error 267 new/a.txt: ") + errortext(267, ENOTDIR) +
                   "\tCreateDirectoryEx(old/a.txt,new/a.txt)\n",
               r.out);
     EXPECT_EQ((words{"moves", "new", "new/b.txt", "old", "old/a.txt"}), names(s.path));
@@ -368,10 +403,20 @@ void ListDirLines::movestree(const scratch &base)
                                {fileline, from + "/sub/deeper/c.txt"},
                            }));
     result r = run(t.path, {"--", from, to, "moves"}, "", s.path);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.out + r.err);
     int leaveout = keepscreation(base.path) ? 0 : nocreated;
     EXPECT_EQ("", compare(withoutdirtimes(before), withoutdirtimes(snapshot(to)), leaveout));
+    if (&base != &s && winediffers(winecrossreadonly)) {
+        // Wine copies the read-only files and then cannot remove them.
+        EXPECT_EQ(1, r.status);
+        EXPECT_EQ(crossreadonly(t.name, from + "/ro.txt", to + "/ro.txt") +
+                      crossreadonly(t.name, from + "/sub/deeper/c.txt", to + "/sub/deeper/c.txt"),
+                  r.out + r.err);
+        EXPECT_EQ((words{"empty", "ro.txt", "sub", "sub/deeper", "sub/deeper/c.txt"}),
+                  names(from));
+        return;
+    }
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.out + r.err);
     EXPECT_EQ((words{"empty", "sub", "sub/deeper"}), names(from));
 }
 
@@ -426,7 +471,7 @@ TEST_P(BarvoDirTimes, MergedUnderO)
         EXPECT_EQ(0, r.status) << k.what;
         EXPECT_EQ("", r.out + r.err) << k.what;
         item d = readitem(here / "new/d");
-        EXPECT_EQ(showtime(nanoseconds(k.expectcreated)), showtime(d.created)) << k.what;
+        EXPECT_EQ(showtime(createdas(k.expectcreated, d.mtime)), showtime(d.created)) << k.what;
         EXPECT_EQ(showtime(nanoseconds(k.expectwritten)), showtime(d.mtime)) << k.what;
         EXPECT_EQ(showtime(nanoseconds(accessed)), showtime(d.atime)) << k.what;
     }

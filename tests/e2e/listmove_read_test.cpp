@@ -91,7 +91,7 @@ TEST_P(ListRead, NothingToRead)
 // path; nothing is trimmed or decoded.
 TEST_P(ListRead, PathTakenAsWritten)
 {
-    const words kept = {
+    words kept = {
         "a b.txt",
         "trailing blank ",
         "  leading blanks",
@@ -101,6 +101,11 @@ TEST_P(ListRead, PathTakenAsWritten)
         "latin1 caf\xe9",
         "bytes \xff\xfe\x80",
     };
+    // Windows holds no name that ends in a blank or holds '"' or a tab,
+    // and it reads bytes above 0x7f in its ANSI code page, so that they
+    // name other POSIX names: those names are POSIX only.
+    if (underwine())
+        kept = {"a b.txt", "  leading blanks"};
     std::vector<listed> lines;
     maketree(s.path, {dir("old"), dir("new")});
     for (const std::string &name : kept) {
@@ -224,7 +229,7 @@ TEST_P(ListRead, NotReplaceGoesToTheLog)
     result r = runlist({{fileline, "other/a.txt"}}, {"-l", "log"});
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("", r.out + r.err);
-    EXPECT_EQ("line 1 : not replace old -> new : \"other/a.txt\"\n", readfile(s / "log"));
+    EXPECT_EQ("line 1 : not replace old -> new : \"other/a.txt\"\n", readlog(s / "log"));
 }
 
 // Paths longer than any line buffer: levels of 200-character names.
@@ -250,8 +255,17 @@ TEST_P(ListRead, LongLineIsOneLine)
     lines.push_back({fileline, "stray"});
     result r = runlist(lines);
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("line " + std::to_string(levels + 2) + " : not replace old -> new : \"stray\"\n",
-              r.out);
+    std::string stray = "line " + std::to_string(levels + 2) + " : not replace old -> new : \"stray\"\n";
+    if (underwine()) {
+        // Windows' ANSI calls take no path beyond MAX_PATH: each line's
+        // transfer fails with error 206, and the lines are still counted.
+        EXPECT_EQ(stray, r.out.substr(r.out.size() - std::min(r.out.size(), stray.size())));
+        EXPECT_NE(std::string::npos, r.out.find("error 206 mvfile2newfile() "));
+        EXPECT_EQ("", r.err);
+        EXPECT_TRUE(exists(s / deep));
+        return;
+    }
+    EXPECT_EQ(stray, r.out);
     EXPECT_EQ("", r.err);
     std::string moved = longpath("new", levels) + "/f.txt";
     EXPECT_TRUE(exists(s / moved));
@@ -267,7 +281,7 @@ TEST_P(ListRead, PathBeyondTheSystemLimit)
     std::string huge = "old/" + std::string(9000, 'x');
     std::string moved = "new/" + std::string(9000, 'x');
     result r = runlist({{fileline, huge}, {fileline, "old/a.txt"}, {fileline, "stray"}});
-    std::string text = std::string(strerror(ENAMETOOLONG)) + "\n";
+    std::string text = systemtext(206, ENAMETOOLONG);
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(msg("error 206 " + huge + ": " + text) + "\tCreateFile(" + huge +
                   ")=INVALID_HANDLE_VALUE\n" + msg("error 206 mvfile2newfile() " + text) + "\t" +

@@ -74,6 +74,17 @@ TEST_F(RelkaCrossFs, FileArrivesWhole)
         std::string label = "mode " + std::to_string(k.perm) + (k.toshm ? " to shm" : " from shm");
 
         result r = run(RELKA_PATH, {"-v", "--", from / "a.txt", to / "b.txt"}, "", here.path);
+        if (!(k.perm & 0222) && winediffers(winecrossreadonly)) {
+            // Wine copies the read-only file and then cannot remove it.
+            EXPECT_EQ(1, r.status) << label;
+            EXPECT_EQ(from / "a.txt" + " -> " + to / "b.txt" + "\nrelka: error 5 mvfile2newfile() " +
+                          systemtext(5, EACCES) + "\t" + from / "a.txt" + " -> " + to / "b.txt" +
+                          "\n",
+                      r.out)
+                << label;
+            EXPECT_TRUE(exists(from / "a.txt")) << label;
+            continue;
+        }
         EXPECT_EQ(0, r.status) << label;
         EXPECT_EQ(from / "a.txt" + " -> " + to / "b.txt" + "\n", r.out) << label;
         EXPECT_EQ("", r.err) << label;
@@ -156,6 +167,7 @@ TEST_F(RelkaCrossFs, TreeMovedPieceByPiece)
         {0555, "dst", "dst", "dst"},
         {0700, "d", "d/src", "d\\src"},
     };
+    SKIP_POSIX_ONLY("the tree holds symbolic links, which a Windows tree holds not");
     for (const treecase &k : cases) {
         scratch here, other(shm);
         makesource(other.path, k.rootperm);
@@ -231,6 +243,7 @@ TEST_F(RelkaCrossFs, EachEntryAskedWithI)
 // in the source, which stays too; everything else moves.
 TEST_F(RelkaCrossFs, ItemThatCannotBeCopiedStays)
 {
+    SKIP_POSIX_ONLY("FIFOs");
     maketree(there->path, {aged(dir("src"), 1), aged(file("src/a.txt", "a\n"), 2),
                            fifo("src/pipe"), aged(file("src/z.txt", "z\n"), 3)});
     tree before = snapshot(there->path);
@@ -265,7 +278,7 @@ TEST_F(RelkaCrossFs, SkeletonKeptWithD)
     EXPECT_EQ("", compare(before, snapshot(s / "dst")));
     tree left = snapshot(*there / "src");
     EXPECT_EQ(2u, left.size()); // src and src/sub, empty
-    EXPECT_EQ(0555u, left["."].perm);
+    EXPECT_EQ(dirmodeafter(0555), left["."].perm);
     EXPECT_EQ(kind::dir, left["sub"].type);
 }
 
@@ -314,7 +327,13 @@ std::string nospace(const std::string &from, const std::string &to)
            "\n";
 }
 
-class RelkaFullFs : public relkatest {};
+class RelkaFullFs : public relkatest {
+protected:
+    void SetUp() override
+    {
+        SKIP_WINE_DIFFERS(winediskfull, "a copy that runs out of space leaves its part behind");
+    }
+};
 
 // The destination fills up part way: every file is whole on exactly one
 // side, each one that did not fit is reported, no partial copy is left,

@@ -51,6 +51,10 @@ TEST_F(RelkaRefusal, IntoItself)
         {{"dir\\", "dir\\sub"}, "dir/", "dir/sub"},
     };
     for (const itselfcase &k : cases) {
+        // A link resolved to the directory it names is a POSIX matter.
+        bool throughlink = k.a[0] == "link" || k.a[1].rfind("link/", 0) == 0;
+        if (throughlink && underwine())
+            continue;
         result r = relka(k.a, "y\n");
         EXPECT_EQ(1, r.status) << show(k.a);
         EXPECT_EQ("relka: cannot move into itself.\n\t" + canonical(k.from) + " -> " +
@@ -132,19 +136,19 @@ TEST_F(RelkaRefusal, MoveCallFails)
 {
     struct failcase {
         args a;
-        const char *out;
+        std::string out;
     };
     const failcase cases[] = {
         {{"a.txt", "nodir/b.txt"},
-         "relka: error 3 mvfile2newfile() No such file or directory\n\ta.txt -> nodir/b.txt\n"},
+         "relka: error 3 mvfile2newfile() " + systemtext(3, ENOENT) + "\ta.txt -> nodir/b.txt\n"},
         {{"-v", "a.txt", "nodir/b.txt"},
          "a.txt -> nodir/b.txt\n"
-         "relka: error 3 mvfile2newfile() No such file or directory\n\ta.txt -> nodir/b.txt\n"},
+         "relka: error 3 mvfile2newfile() " + systemtext(3, ENOENT) + "\ta.txt -> nodir/b.txt\n"},
         {{"dir", "nodir/new"},
-         "relka: error 3 mvdir2newdir() No such file or directory\n\tdir -> nodir/new\n"},
+         "relka: error 3 mvdir2newdir() " + systemtext(3, ENOENT) + "\tdir -> nodir/new\n"},
         {{"-v", "dir", "nodir/new"},
          "dir -> nodir/new\n"
-         "relka: error 3 mvdir2newdir() No such file or directory\n\tdir -> nodir/new\n"},
+         "relka: error 3 mvdir2newdir() " + systemtext(3, ENOENT) + "\tdir -> nodir/new\n"},
     };
     for (const failcase &k : cases) {
         result r = relka(k.a);
