@@ -217,10 +217,13 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR *filepart)
     return static_cast<DWORD>(full.size());
 }
 
-// A byte opens a multibyte character when the locale's decoder, given it
-// alone, waits for more.  The library's UTF-8 decoder waits also after
-// bytes that no valid character starts with, so UTF-8 gets its exact
-// range.
+// A byte opens a double-byte character when the locale's decoder, given
+// it alone, waits for more.  UTF-8 is no double-byte character set, and
+// under its UTF-8 code page the target platform calls no byte a lead
+// byte: no byte of a UTF-8 character is ASCII, so nothing ever needs to
+// be stepped over, while stepping over the byte after a stray lead byte
+// (a name that is not valid UTF-8, which POSIX allows) would take a
+// separator for part of a character and join paths wrongly.
 BOOL IsDBCSLeadByte(BYTE c)
 {
     char byte = static_cast<char>(c);
@@ -229,7 +232,7 @@ BOOL IsDBCSLeadByte(BYTE c)
     if (MB_CUR_MAX == 1)
         return FALSE;
     if (strcmp(nl_langinfo(CODESET), "UTF-8") == 0)
-        return c >= 0xC2 && c <= 0xF4;
+        return FALSE;
     memset(&state, 0, sizeof state);
     return mbrlen(&byte, 1, &state) == static_cast<size_t>(-2);
 }

@@ -174,7 +174,9 @@ TEST_F(PlatformNames, PathLongerThanTheSystemLimit)
     close(fd);
 }
 
-TEST(PlatformLeadBytes, OnlyBytesThatOpenACharacter)
+// UTF-8 has no lead bytes in this sense: a directory named "x\xc3" keeps
+// the separator after it.
+TEST(PlatformLeadBytes, OnlyBytesThatOpenADoubleByteCharacter)
 {
     std::string before = setlocale(LC_CTYPE, nullptr);
     ASSERT_NE(nullptr, setlocale(LC_CTYPE, "C"));
@@ -185,9 +187,7 @@ TEST(PlatformLeadBytes, OnlyBytesThatOpenACharacter)
         GTEST_SKIP() << "no UTF-8 locale";
     }
     for (int c = 0; c < 256; c++)
-        EXPECT_EQ(c >= 0xC2 && c <= 0xF4, IsDBCSLeadByte(static_cast<BYTE>(c)) != 0) << c;
-    for (char c : std::string("\\/*?:"))
-        EXPECT_FALSE(IsDBCSLeadByte(static_cast<BYTE>(c)));
+        EXPECT_FALSE(IsDBCSLeadByte(static_cast<BYTE>(c))) << c;
     setlocale(LC_CTYPE, before.c_str());
 }
 
