@@ -26,23 +26,25 @@ DWORD attrword(mode_t mode)
 }
 
 // A user's path is followed to what it names; only a dangling link (or a
-// loop) is described as the link it is.
-static bool statfollowing(const std::string &p, struct statx *sx, bool *islink)
+// loop) is described as the link it is.  The item itself is looked at
+// first: most are no links, and a missing one is answered in one call.
+static bool statfollowing(const std::string &p, unsigned mask, struct statx *sx, bool *islink)
 {
-    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-    int err;
+    struct statx target;
 
     *islink = false;
-    if (statx(AT_FDCWD, p.c_str(), 0, mask, sx) == 0)
+    if (statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, mask, sx) != 0)
+        return false;
+    if (!S_ISLNK(sx->stx_mode))
         return true;
-    err = errno;
-    if ((err == ENOENT || err == ELOOP) &&
-        statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, mask, sx) == 0 && S_ISLNK(sx->stx_mode)) {
-        *islink = true;
+    if (statx(AT_FDCWD, p.c_str(), 0, mask, &target) == 0) {
+        *sx = target;
         return true;
     }
-    errno = err;
-    return false;
+    if (errno != ENOENT && errno != ELOOP)
+        return false;
+    *islink = true;
+    return true;
 }
 
 DWORD GetFileAttributesA(LPCSTR path)
@@ -51,7 +53,7 @@ DWORD GetFileAttributesA(LPCSTR path)
     struct statx sx;
     bool islink;
 
-    if (!statfollowing(p, &sx, &islink)) {
+    if (!statfollowing(p, STATX_TYPE | STATX_MODE, &sx, &islink)) {
         seterrno(errno, p);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -71,7 +73,7 @@ BOOL GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID info
         return FALSE;
     }
     p = syspath(path);
-    if (!statfollowing(p, &sx, &islink)) {
+    if (!statfollowing(p, STATX_BASIC_STATS | STATX_BTIME, &sx, &islink)) {
         seterrno(errno, p);
         return FALSE;
     }

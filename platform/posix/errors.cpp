@@ -12,6 +12,13 @@
 static thread_local DWORD lastcode;
 static thread_local int lasterrno;
 
+// A missing item's path, kept until someone asks for the code: telling
+// "file not found" from "path not found" costs a look at its directory,
+// and most failures of that kind are answers (nothing there yet) that
+// nobody asks about.
+static thread_local std::string missingpath;
+static thread_local bool undecided;
+
 static const struct {
     int err;
     DWORD code;
@@ -91,20 +98,33 @@ void seterrno(int err, const std::string &path)
             code = e.code;
             break;
         }
-    if (err == ENOENT && !path.empty() && !parentexists(path))
-        code = ERROR_PATH_NOT_FOUND;
     lastcode = code;
     lasterrno = err;
+    undecided = err == ENOENT && !path.empty();
+    if (undecided)
+        missingpath = path;
 }
 
 void setlasterror(DWORD code)
 {
     lastcode = code;
     lasterrno = 0;
+    undecided = false;
+}
+
+// The code of a missing item, decided now that it is asked for.
+static void decidemissing()
+{
+    if (!undecided)
+        return;
+    undecided = false;
+    if (!parentexists(missingpath))
+        lastcode = ERROR_PATH_NOT_FOUND;
 }
 
 DWORD GetLastError(void)
 {
+    decidemissing();
     return lastcode;
 }
 
@@ -112,6 +132,7 @@ DWORD GetLastError(void)
 // the current code, else the table's.
 static int errnofor(DWORD code)
 {
+    decidemissing();
     if (code == lastcode && lasterrno != 0)
         return lasterrno;
     for (const auto &t : texttable)

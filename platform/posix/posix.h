@@ -23,7 +23,8 @@ std::string lastof(const std::string &path);
 // Sets the calling thread's last error from a system error number.  For
 // ENOENT, path (when given) decides between "file not found" (2) and "path
 // not found" (3): the latter when the directory that should hold it is
-// missing.  Every system failure of the layer passes through here.
+// missing, looked at only once the code is asked for.  Every system
+// failure of the layer passes through here.
 void seterrno(int err, const std::string &path = std::string());
 
 // Sets a code that no system error stands behind (32 for the same file,
