@@ -247,17 +247,25 @@ bool writecreation(int fd, const std::string &path, mode_t mode, uint64_t create
     return xattrunsupported(errno);
 }
 
-// A handle from CreateFileA: a descriptor of the item itself.
+// A handle from CreateFileA.  An open for an item's times (backup
+// semantics, sharing) holds no descriptor: it names the item by path and
+// keeps what one statx told of it, which is all that reading and writing
+// times need, and opening nothing leaves the access time alone.  Any
+// other open holds a descriptor of the item itself: the open that shares
+// nothing needs one for its lease.
 struct filehandle {
     uint32_t magic;
-    int fd;
+    int fd;        // -1 for a handle by path
     bool pathonly; // an O_PATH descriptor: names the item, cannot read it
     bool leased;
     bool writable; // opened with GENERIC_WRITE
     mode_t type;
     std::string path;
+    struct statx sx; // a handle by path: the item as last looked at
+    bool current;    // sx still tells the item's times: none were written since
 };
 static const uint32_t FILEMAGIC = 0x46696c65;
+static const unsigned TIMESMASK = STATX_BASIC_STATS | STATX_BTIME;
 
 static filehandle *handleof(HANDLE h)
 {
@@ -323,62 +331,105 @@ static bool takelease(int fd, bool *leased)
     return *leased || errno != EAGAIN;
 }
 
+static bool sameitem(const struct statx &a, const struct statx &b)
+{
+    return a.stx_dev_major == b.stx_dev_major && a.stx_dev_minor == b.stx_dev_minor &&
+           a.stx_ino == b.stx_ino;
+}
+
+// A file whose data the caller could not open for the access asked is
+// not opened for its times either.  Directories open for their times
+// whatever their bits, and other items are only named.
+static bool mayopen(const std::string &p, const struct statx &sx, DWORD access)
+{
+    int want = 0;
+
+    if (!S_ISREG(sx.stx_mode))
+        return true;
+    if (access & GENERIC_READ)
+        want |= R_OK;
+    if (access & GENERIC_WRITE)
+        want |= W_OK;
+    return want == 0 || faccessat(AT_FDCWD, p.c_str(), want, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+static HANDLE openbypath(const std::string &p, const struct statx &sx, DWORD access)
+{
+    if (!mayopen(p, sx, access)) {
+        seterrno(errno, p);
+        return INVALID_HANDLE_VALUE;
+    }
+    return new filehandle{FILEMAGIC, -1, false, false, (access & GENERIC_WRITE) != 0,
+                          static_cast<mode_t>(sx.stx_mode & S_IFMT), p, sx, true};
+}
+
+static HANDLE openbyfd(const std::string &p, const struct statx &sx, DWORD access, DWORD share)
+{
+    struct statx after;
+    bool pathonly, leased = false;
+    int fd;
+
+    fd = openhandle(p, sx.stx_mode, access, &pathonly);
+    if (fd < 0) {
+        seterrno(errno, p);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, TIMESMASK, &after) != 0 ||
+        !sameitem(sx, after)) {
+        close(fd); // replaced while we looked
+        setlasterror(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (share == 0 && S_ISREG(after.stx_mode) && !pathonly && !takelease(fd, &leased)) {
+        close(fd);
+        setlasterror(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return new filehandle{FILEMAGIC, fd, pathonly, leased, (access & GENERIC_WRITE) != 0,
+                          static_cast<mode_t>(after.stx_mode & S_IFMT), p, after, true};
+}
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE)
 {
     std::string p;
-    struct stat before, after;
-    bool pathonly, leased = false;
-    int fd;
+    struct statx sx;
 
     if (path == nullptr || disposition != OPEN_EXISTING) {
         setlasterror(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     p = syspath(path);
-    if (lstat(p.c_str(), &before) != 0) {
+    if (statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, TIMESMASK, &sx) != 0) {
         seterrno(errno, p);
         return INVALID_HANDLE_VALUE;
     }
-    if (S_ISDIR(before.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    if (S_ISDIR(sx.stx_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
         setlasterror(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     // A read-only file cannot be opened for writing, whoever asks;
     // directories open for their times whatever their bit.
-    if (S_ISREG(before.st_mode) && (access & GENERIC_WRITE) && isreadonly(before.st_mode)) {
+    if (S_ISREG(sx.stx_mode) && (access & GENERIC_WRITE) && isreadonly(sx.stx_mode)) {
         setlasterror(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    fd = openhandle(p, before.st_mode, access, &pathonly);
-    if (fd < 0) {
-        seterrno(errno, p);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (fstat(fd, &after) != 0 || after.st_dev != before.st_dev || after.st_ino != before.st_ino) {
-        close(fd); // replaced while we looked
-        setlasterror(ERROR_SHARING_VIOLATION);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (share == 0 && S_ISREG(after.st_mode) && !pathonly && !takelease(fd, &leased)) {
-        close(fd);
-        setlasterror(ERROR_SHARING_VIOLATION);
-        return INVALID_HANDLE_VALUE;
-    }
-    return new filehandle{FILEMAGIC, fd, pathonly, leased, (access & GENERIC_WRITE) != 0,
-                          static_cast<mode_t>(after.st_mode & S_IFMT), p};
+    if ((flags & FILE_FLAG_BACKUP_SEMANTICS) && share != 0)
+        return openbypath(p, sx, access);
+    return openbyfd(p, sx, access, share);
 }
 
 BOOL CloseHandle(HANDLE h)
 {
     filehandle *fh = handleof(h);
-    int r;
+    int r = 0;
 
     if (fh == nullptr)
         return FALSE;
     if (fh->leased)
         fcntl(fh->fd, F_SETLEASE, F_UNLCK);
-    r = close(fh->fd);
+    if (fh->fd >= 0)
+        r = close(fh->fd);
     if (r != 0)
         seterrno(errno, fh->path);
     fh->magic = 0;
@@ -386,23 +437,55 @@ BOOL CloseHandle(HANDLE h)
     return r == 0;
 }
 
+// The item as it is now, unless what was seen of it still holds.  A
+// handle by path fails when its path has come to name another item.
+static bool lookagain(filehandle *fh)
+{
+    struct statx now;
+    int r;
+
+    if (fh->current)
+        return true;
+    if (fh->fd >= 0)
+        r = statx(fh->fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, TIMESMASK, &now);
+    else
+        r = statx(AT_FDCWD, fh->path.c_str(), AT_SYMLINK_NOFOLLOW, TIMESMASK, &now);
+    if (r != 0) {
+        seterrno(errno, fh->path);
+        return false;
+    }
+    if (!sameitem(now, fh->sx)) {
+        setlasterror(ERROR_SHARING_VIOLATION);
+        return false;
+    }
+    fh->sx = now;
+    fh->current = true;
+    return true;
+}
+
 BOOL GetFileTime(HANDLE h, FILETIME *creation, FILETIME *access, FILETIME *write)
 {
     filehandle *fh = handleof(h);
-    struct statx sx;
     std::string record;
 
     if (fh == nullptr)
         return FALSE;
-    if (statx(fh->fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-              &sx) != 0) {
-        seterrno(errno, fh->path);
+    if (fh->fd >= 0)
+        fh->current = false; // a descriptor is looked at every time
+    if (!lookagain(fh))
         return FALSE;
-    }
     if (creation != nullptr && !S_ISLNK(fh->type))
-        readxattr(fh->pathonly ? -1 : fh->fd, fh->path, false, DOSATTRIB, &record);
-    itemtimes(sx, record, creation, access, write);
+        readxattr(fh->fd < 0 || fh->pathonly ? -1 : fh->fd, fh->path, false, DOSATTRIB, &record);
+    itemtimes(fh->sx, record, creation, access, write);
     return TRUE;
+}
+
+// Sets access and write times, never through a final link.
+static bool settimes(const filehandle *fh, const struct timespec ts[2])
+{
+    if (fh->fd >= 0)
+        return utimensat(fh->fd, "", ts, AT_EMPTY_PATH) == 0;
+    return utimensat(AT_FDCWD, fh->path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
@@ -410,7 +493,6 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
 {
     filehandle *fh = handleof(h);
     struct timespec ts[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
-    struct stat st;
 
     if (fh == nullptr)
         return FALSE;
@@ -422,15 +504,22 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
         ts[0] = totimespec(*access);
     if (write != nullptr && !iszerotime(*write))
         ts[1] = totimespec(*write);
-    if ((ts[0].tv_nsec != UTIME_OMIT || ts[1].tv_nsec != UTIME_OMIT) &&
-        utimensat(fh->fd, "", ts, AT_EMPTY_PATH) != 0) {
-        seterrno(errno, fh->path);
-        return FALSE;
+    if (ts[0].tv_nsec != UTIME_OMIT || ts[1].tv_nsec != UTIME_OMIT) {
+        fh->current = false;
+        if (!settimes(fh, ts)) {
+            seterrno(errno, fh->path);
+            return FALSE;
+        }
     }
     if (creation == nullptr || iszerotime(*creation) || S_ISLNK(fh->type))
         return TRUE;
-    if (fstat(fh->fd, &st) != 0 ||
-        !writecreation(fh->pathonly ? -1 : fh->fd, fh->path, st.st_mode, units(*creation))) {
+    // The record's read-only bit follows the mode, which a descriptor
+    // tells afresh; a handle by path has it from its open.
+    if (fh->fd >= 0 && !lookagain(fh))
+        return FALSE;
+    fh->current = false;
+    if (!writecreation(fh->fd < 0 || fh->pathonly ? -1 : fh->fd, fh->path, fh->sx.stx_mode,
+                       units(*creation))) {
         seterrno(errno, fh->path);
         return FALSE;
     }
@@ -440,16 +529,14 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
 DWORD GetFileSize(HANDLE h, LPDWORD high)
 {
     filehandle *fh = handleof(h);
-    struct stat st;
     uint64_t size;
 
     if (fh == nullptr)
         return INVALID_FILE_SIZE;
-    if (fstat(fh->fd, &st) != 0) {
-        seterrno(errno, fh->path);
+    fh->current = false; // data may have come or gone since
+    if (!lookagain(fh))
         return INVALID_FILE_SIZE;
-    }
-    size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    size = S_ISREG(fh->sx.stx_mode) ? fh->sx.stx_size : 0;
     if (high != nullptr)
         *high = static_cast<DWORD>(size >> 32);
     // A size whose low half looks like the failure value is told apart

@@ -135,6 +135,26 @@ TEST_F(PlatformTimes, AccessAndWriteExactToTheNanosecond)
     }
 }
 
+// A handle reads back the times it wrote itself, and opening it for
+// times leaves the access time as it was.
+TEST_F(PlatformTimes, HandleReadsWhatItWrote)
+{
+    ASSERT_TRUE(settimes(file, ts(1000, 1), ts(2000, 2)));
+    HANDLE h = openfortimes(file, GENERIC_READ | GENERIC_WRITE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    FILETIME c = ft(0x01C0FFEE12345670ull), a = fromunix(3000, 3), w = fromunix(4000, 4);
+    FILETIME rc, ra, rw;
+    ASSERT_TRUE(GetFileTime(h, nullptr, &ra, &rw));
+    expectsame(fromunix(1000, 1), ra, "access before");
+    expectsame(fromunix(2000, 2), rw, "write before");
+    EXPECT_TRUE(SetFileTime(h, &c, &a, &w));
+    ASSERT_TRUE(GetFileTime(h, &rc, &ra, &rw));
+    CloseHandle(h);
+    expectsame(c, rc, "creation after");
+    expectsame(a, ra, "access after");
+    expectsame(w, rw, "write after");
+}
+
 TEST_F(PlatformTimes, UnitsSince1601)
 {
     ASSERT_TRUE(settimes(file, ts(0, 0), ts(0, 150)));
