@@ -4,6 +4,10 @@
 # with POSIX calls, so they are a Linux program that runs the .exe files
 # under Wine (make test-windows).
 set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources")
+if(NOT EXISTS ${GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest's sources are not in ${GTEST_SOURCE_DIR}: "
+    "install the googletest package, or set GTEST_SOURCE_DIR")
+endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)

@@ -877,7 +877,10 @@ static void diffitem(std::string &out, const std::string &name, const item &a, c
     }
     if (name == "." && (leaveout & noroottimes))
         return;
-    if (!(leaveout & noatime))
+    // Where the Wine run found no noatime file system for the scratch
+    // directories, Wine's own reads move access times, so they tell nothing.
+    bool atimesmoved = underwine() && wineenv("E2E_ATIMES_MOVE") != nullptr;
+    if (!(leaveout & noatime) && !atimesmoved)
         difftimes(out, name, "access time", a.atime, b.atime);
     difftimes(out, name, "write time", a.mtime, b.mtime);
     if (!(leaveout & nocreated) && a.type != kind::link)
