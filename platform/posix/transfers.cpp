@@ -1,6 +1,8 @@
 // Transfers: copying, moving, deleting, and making and removing
 // directories.  A destination is only ever replaced in one step, by a
-// rename; a copy is made under a temporary name beside it first.
+// rename; a copy that replaces is made under a temporary name beside it
+// first.  Where nothing stood, the copy is made at the destination itself
+// and removed again if it fails.
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -20,18 +22,36 @@
 enum { TEMPTRIES = 100 };
 enum { CHUNK = 1 << 17 };
 
-// A name in dst's directory that nothing else uses: random, short enough
-// for any file system, and hidden from a plain listing.
+// The next of a sequence of names that no one can foretell without
+// trying: seeded once from the system's random source, then mixed from a
+// counter.  A name taken meanwhile costs one more try, never a file: each
+// is created exclusively.
+static unsigned long long tempnumber()
+{
+    static thread_local unsigned long long seed, counter;
+    static thread_local bool seeded;
+    unsigned long long z;
+
+    if (!seeded) {
+        if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed))
+            seed = static_cast<unsigned long long>(getpid()) << 32 ^ time(nullptr);
+        seeded = true;
+    }
+    // splitmix64: every counter value gives a different, well-spread name.
+    z = seed + ++counter * 0x9e3779b97f4a7c15ULL;
+    z = (z ^ z >> 30) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ z >> 27) * 0x94d049bb133111ebULL;
+    return z ^ z >> 31;
+}
+
+// A name in dst's directory that nothing else uses: unforeseeable, short
+// enough for any file system, and hidden from a plain listing.
 static std::string tempcandidate(const std::string &dst)
 {
-    static unsigned counter;
-    unsigned long long r;
     std::string dir = parentof(dst);
     char name[32];
 
-    if (getrandom(&r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r))
-        r = static_cast<unsigned long long>(getpid()) << 32 ^ time(nullptr) ^ ++counter;
-    snprintf(name, sizeof name, ".ftmp%016llx", r);
+    snprintf(name, sizeof name, ".ftmp%016llx", tempnumber());
     return dir == "/" ? dir + name : dir + "/" + name;
 }
 
@@ -131,58 +151,85 @@ static uint64_t units(const FILETIME &ft)
     return static_cast<uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime;
 }
 
-// A link is copied as a link with the same target.
-static bool linktotemp(const std::string &src, const struct stat &st, const std::string &dst,
-                       bool keepowner, std::string *tmp)
+// One copy of a file or link: what is asked, and where it was made.
+struct copyjob {
+    std::string src;
+    struct stat st; // src as lstat described it
+    std::string dst;
+    bool keepall; // a move: the creation time and the owner as well
+    bool direct;  // made at dst itself, where nothing stood
+    std::string made;
+    bool taken; // direct, and something took dst's name meanwhile
+};
+
+// The name to create the new item under: dst itself, or the next
+// temporary name beside it.
+static void nextname(copyjob *job)
 {
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    job->made = job->direct ? job->dst : tempcandidate(job->dst);
+}
+
+// After creating the new item failed with err: true to try another name.
+// Otherwise false, with the last error set, or with taken set when a
+// direct copy found dst taken.
+static bool retrycreate(copyjob *job, int err, int attempt)
+{
+    if (err == EEXIST && !job->direct && attempt < TEMPTRIES)
+        return true;
+    job->taken = job->direct && err == EEXIST;
+    if (!job->taken)
+        seterrno(err, job->dst);
+    return false;
+}
+
+// A link is copied as a link with the same target.
+static bool copylink(copyjob *job)
+{
+    struct timespec times[2] = {job->st.st_atim, job->st.st_mtim};
     std::string target;
 
-    if (!linktarget(AT_FDCWD, src, st, &target)) {
-        seterrno(errno, src);
+    if (!linktarget(AT_FDCWD, job->src, job->st, &target)) {
+        seterrno(errno, job->src);
         return false;
     }
     for (int i = 0;; i++) {
-        *tmp = tempcandidate(dst);
-        if (symlink(target.c_str(), tmp->c_str()) == 0)
+        nextname(job);
+        if (symlink(target.c_str(), job->made.c_str()) == 0)
             break;
-        if (errno != EEXIST || i == TEMPTRIES) {
-            seterrno(errno, dst);
+        if (!retrycreate(job, errno, i))
             return false;
-        }
     }
-    if (keepowner)
-        (void)!lchown(tmp->c_str(), st.st_uid, st.st_gid);
-    if (utimensat(AT_FDCWD, tmp->c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (job->keepall)
+        (void)!lchown(job->made.c_str(), job->st.st_uid, job->st.st_gid);
+    if (utimensat(AT_FDCWD, job->made.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
         int err = errno;
-        unlink(tmp->c_str());
-        seterrno(err, dst);
+        unlink(job->made.c_str());
+        seterrno(err, job->dst);
         return false;
     }
     return true;
 }
 
-// Copies the file src, as lstat described it in st, into a new file in
-// dst's directory and gives its name in tmp.  The new file is made no
-// wider than 0600 and gets the source's data, user attributes, permission
-// bits (never setuid or setgid), and access and write times, as cp -a
-// keeps them.  A move (keepall) keeps the creation time and the owner as
-// well.  On failure the last error is set and nothing is left behind.
-static bool filetotemp(const std::string &src, const struct stat &st, const std::string &dst,
-                       bool keepall, std::string *tmp)
+// Copies the file into a new file, made no wider than 0600, which gets
+// the source's data, user attributes, permission bits (never setuid or
+// setgid), and access and write times, as cp -a keeps them.  A move keeps
+// the creation time and the owner as well.  On failure nothing is left
+// behind.
+static bool copyfile(copyjob *job)
 {
+    const struct stat &st = job->st;
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     FILETIME creation;
     struct stat now;
     int in, out, err = 0;
 
-    if (keepall && !pathtimes(src, &creation, nullptr, nullptr)) {
-        seterrno(errno, src);
+    if (job->keepall && !pathtimes(job->src, &creation, nullptr, nullptr)) {
+        seterrno(errno, job->src);
         return false;
     }
-    in = openitem(src, O_RDONLY | O_NOFOLLOW);
+    in = openitem(job->src, O_RDONLY | O_NOFOLLOW);
     if (in < 0) {
-        seterrno(errno, src);
+        seterrno(errno, job->src);
         return false;
     }
     if (fstat(in, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
@@ -191,14 +238,12 @@ static bool filetotemp(const std::string &src, const struct stat &st, const std:
         return false;
     }
     for (int i = 0;; i++) {
-        *tmp = tempcandidate(dst);
-        out = open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        nextname(job);
+        out = open(job->made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out >= 0)
             break;
-        if (errno != EEXIST || i == TEMPTRIES) {
-            err = errno;
+        if (!retrycreate(job, errno, i)) {
             close(in);
-            seterrno(err, dst);
             return false;
         }
     }
@@ -206,9 +251,9 @@ static bool filetotemp(const std::string &src, const struct stat &st, const std:
         err = errno;
     else if (!copyxattrs(in, out))
         err = errno;
-    else if (keepall && !writecreation(out, *tmp, st.st_mode, units(creation)))
+    else if (job->keepall && !writecreation(out, job->made, st.st_mode, units(creation)))
         err = errno;
-    if (err == 0 && keepall)
+    if (err == 0 && job->keepall)
         (void)!fchown(out, st.st_uid, st.st_gid); // as far as we may
     if (err == 0 && fchmod(out, st.st_mode & 0777) != 0)
         err = errno;
@@ -218,19 +263,50 @@ static bool filetotemp(const std::string &src, const struct stat &st, const std:
         err = errno;
     close(in);
     if (err != 0) {
-        unlink(tmp->c_str());
-        seterrno(err, dst);
+        unlink(job->made.c_str());
+        seterrno(err, job->dst);
         return false;
     }
     return true;
 }
 
-static bool copytotemp(const std::string &src, const struct stat &st, const std::string &dst,
-                       bool keepall, std::string *tmp)
+// Makes the copy where the job says: at dst itself when direct, else
+// under a temporary name beside it, given in job->made.  On failure the
+// last error is set, unless a direct copy found dst taken.
+static bool copyitem(copyjob *job)
 {
-    if (S_ISLNK(st.st_mode))
-        return linktotemp(src, st, dst, keepall, tmp);
-    return filetotemp(src, st, dst, keepall, tmp);
+    job->taken = false;
+    if (S_ISLNK(job->st.st_mode))
+        return copylink(job);
+    return copyfile(job);
+}
+
+// Copies the job's source to its destination: straight into place where
+// nothing stood (direct), else beside it and renamed over it, replacing
+// what is there only when replace is set.  On failure the last error is
+// set, or taken is set when something is at the destination and replace
+// is not.
+static bool copyinto(copyjob *job, bool replace)
+{
+    int err;
+
+    if (job->direct) {
+        if (copyitem(job))
+            return true;
+        if (!job->taken || !replace)
+            return false;
+        job->direct = false; // taken meanwhile: replaced like any destination
+    }
+    if (!copyitem(job))
+        return false;
+    if ((replace ? rename(job->made.c_str(), job->dst.c_str()) : renamenew(job->made, job->dst)) == 0)
+        return true;
+    err = errno;
+    unlink(job->made.c_str());
+    job->taken = err == EEXIST && !replace;
+    if (!job->taken)
+        seterrno(err, job->dst);
+    return false;
 }
 
 static bool sameinode(const struct stat &a, const struct stat &b)
@@ -269,10 +345,9 @@ static bool sameentry(const std::string &a, const std::string &b)
 
 BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failifexists)
 {
-    std::string src, dst, tmp;
+    std::string src, dst;
     struct stat srcst, dstst;
     bool exists;
-    int r;
 
     if (from == nullptr || to == nullptr) {
         setlasterror(ERROR_INVALID_PARAMETER);
@@ -310,19 +385,12 @@ BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failifexists)
             return FALSE;
         }
     }
-    if (!copytotemp(src, srcst, dst, false, &tmp))
-        return FALSE;
-    r = failifexists ? renamenew(tmp, dst) : rename(tmp.c_str(), dst.c_str());
-    if (r != 0) {
-        int err = errno;
-        unlink(tmp.c_str());
-        if (err == EEXIST && failifexists)
-            setlasterror(ERROR_FILE_EXISTS);
-        else
-            seterrno(err, dst);
-        return FALSE;
-    }
-    return TRUE;
+    copyjob job{src, srcst, dst, false, !exists, std::string(), false};
+    if (copyinto(&job, !failifexists))
+        return TRUE;
+    if (job.taken)
+        setlasterror(ERROR_FILE_EXISTS);
+    return FALSE;
 }
 
 static BOOL failmove(int err, const std::string &src, const std::string &dst)
@@ -338,15 +406,15 @@ static BOOL failmove(int err, const std::string &src, const std::string &dst)
     return FALSE;
 }
 
-// A move to another file system: the file or link is copied beside the
-// destination with all three times, put in place, and only then is the
-// source removed.  A directory is refused, so that the caller moves it
-// piece by piece.
-static BOOL movecopy(const std::string &src, const std::string &dst, bool replace)
+// A move to another file system: the file or link is copied with all
+// three times, into place where nothing stood (dstmissing, for a replacing
+// move) or beside the destination first, and only then is the source
+// removed.  A directory is refused, so that the caller moves it piece by
+// piece.
+static BOOL movecopy(const std::string &src, const std::string &dst, bool replace,
+                     bool dstmissing)
 {
     struct stat st, dstst;
-    std::string tmp;
-    int r;
 
     if (lstat(src.c_str(), &st) != 0) {
         seterrno(errno, src);
@@ -360,22 +428,22 @@ static BOOL movecopy(const std::string &src, const std::string &dst, bool replac
         setlasterror(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
-    if (!replace && lstat(dst.c_str(), &dstst) == 0) {
-        setlasterror(ERROR_ALREADY_EXISTS);
-        return FALSE;
+    if (!replace) {
+        if (lstat(dst.c_str(), &dstst) == 0) {
+            setlasterror(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        dstmissing = errno == ENOENT;
     }
     // Copying is pointless when the source cannot be removed afterwards.
     if (faccessat(AT_FDCWD, parentof(src).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
         seterrno(errno, src);
         return FALSE;
     }
-    if (!copytotemp(src, st, dst, true, &tmp))
-        return FALSE;
-    r = replace ? rename(tmp.c_str(), dst.c_str()) : renamenew(tmp, dst);
-    if (r != 0) {
-        int err = errno;
-        unlink(tmp.c_str());
-        seterrno(err, dst);
+    copyjob job{src, st, dst, true, dstmissing, std::string(), false};
+    if (!copyinto(&job, replace)) {
+        if (job.taken)
+            setlasterror(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
     if (unlink(src.c_str()) != 0) {
@@ -398,16 +466,19 @@ static BOOL movenew(const std::string &src, const std::string &dst, bool copyall
     if (err == EEXIST && sameentry(src, dst))
         return TRUE; // onto its own path: nothing to do
     if (err == EXDEV && copyallowed)
-        return movecopy(src, dst, false);
+        return movecopy(src, dst, false, false);
     return failmove(err, src, dst);
 }
 
 static BOOL movereplacing(const std::string &src, const std::string &dst, bool copyallowed)
 {
     struct stat srcst, dstst;
+    bool dstmissing = false;
     int err;
 
-    if (lstat(dst.c_str(), &dstst) == 0) {
+    if (lstat(dst.c_str(), &dstst) != 0) {
+        dstmissing = errno == ENOENT;
+    } else {
         if (sameentry(src, dst))
             return TRUE;
         if (S_ISDIR(dstst.st_mode) || (S_ISREG(dstst.st_mode) && isreadonly(dstst.st_mode))) {
@@ -427,7 +498,7 @@ static BOOL movereplacing(const std::string &src, const std::string &dst, bool c
         return TRUE;
     err = errno;
     if (err == EXDEV && copyallowed)
-        return movecopy(src, dst, true);
+        return movecopy(src, dst, true, dstmissing);
     return failmove(err, src, dst);
 }
 
