@@ -1,6 +1,7 @@
 // Handles and file times: CreateFileA, GetFileTime, SetFileTime and the
 // rest, the file-time conversion and the creation-time record.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -337,20 +338,61 @@ static bool sameitem(const struct statx &a, const struct statx &b)
            a.stx_ino == b.stx_ino;
 }
 
+// The effective user, asked once: it decides below whose files are the
+// caller's own, and the programs never change it.  A child of fork may
+// (the tests' helpers do), so there it is asked again.
+static thread_local uid_t euid;
+static thread_local bool euidknown;
+
+static void forgeteuid()
+{
+    euidknown = false;
+}
+
+static uid_t effectiveuser()
+{
+    static const int registered = pthread_atfork(nullptr, nullptr, forgeteuid);
+
+    (void)registered;
+    if (!euidknown) {
+        euid = geteuid();
+        euidknown = true;
+    }
+    return euid;
+}
+
 // A file whose data the caller could not open for the access asked is
-// not opened for its times either.  Directories open for their times
-// whatever their bits, and other items are only named.
+// not opened for its times either.  Its owner is decided for by the
+// owner's bits, as the system decides (an access list's owner entry is
+// those bits), without asking; anyone else, or an owner the bits refuse
+// (a capability may still allow), asks the system.  A read-only file
+// system shows only when a write is tried.  Directories open for their
+// times whatever their bits, and other items are only named.
 static bool mayopen(const std::string &p, const struct statx &sx, DWORD access)
 {
+    mode_t ownerbits = 0;
     int want = 0;
 
     if (!S_ISREG(sx.stx_mode))
         return true;
-    if (access & GENERIC_READ)
+    if (access & GENERIC_READ) {
         want |= R_OK;
-    if (access & GENERIC_WRITE)
+        ownerbits |= S_IRUSR;
+    }
+    if (access & GENERIC_WRITE) {
+        // Not even the superuser may open these for plain writing.
+        if (sx.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) {
+            errno = EPERM;
+            return false;
+        }
         want |= W_OK;
-    return want == 0 || faccessat(AT_FDCWD, p.c_str(), want, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+        ownerbits |= S_IWUSR;
+    }
+    if (want == 0)
+        return true;
+    if (sx.stx_uid == effectiveuser() && (sx.stx_mode & ownerbits) == ownerbits)
+        return true;
+    return faccessat(AT_FDCWD, p.c_str(), want, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 static HANDLE openbypath(const std::string &p, const struct statx &sx, DWORD access)
@@ -488,6 +530,29 @@ static bool settimes(const filehandle *fh, const struct timespec ts[2])
     return utimensat(AT_FDCWD, fh->path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+static bool sametime(const struct timespec &t, const struct statx_timestamp &now)
+{
+    return t.tv_sec == now.tv_sec && t.tv_nsec == static_cast<long>(now.tv_nsec);
+}
+
+// Whether setting access and write times to ts would change nothing: each
+// is left alone or is already the item's, as the handle saw it since its
+// last write.  Only for an item whose times its owner could set: anyone
+// else is refused even a change to the same times, and is told so.
+static bool unchangedtimes(const filehandle *fh, const struct timespec ts[2])
+{
+    const struct statx &sx = fh->sx;
+    bool setaccess = ts[0].tv_nsec != UTIME_OMIT, setwrite = ts[1].tv_nsec != UTIME_OMIT;
+
+    if (!setaccess && !setwrite)
+        return true;
+    if (!fh->current || sx.stx_uid != effectiveuser() ||
+        (sx.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)))
+        return false;
+    return (!setaccess || sametime(ts[0], sx.stx_atime)) &&
+           (!setwrite || sametime(ts[1], sx.stx_mtime));
+}
+
 BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
                  const FILETIME *write)
 {
@@ -504,7 +569,7 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
         ts[0] = totimespec(*access);
     if (write != nullptr && !iszerotime(*write))
         ts[1] = totimespec(*write);
-    if (ts[0].tv_nsec != UTIME_OMIT || ts[1].tv_nsec != UTIME_OMIT) {
+    if (!unchangedtimes(fh, ts)) {
         fh->current = false;
         if (!settimes(fh, ts)) {
             seterrno(errno, fh->path);

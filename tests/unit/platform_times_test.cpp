@@ -460,6 +460,52 @@ TEST_F(PlatformTimes, OpenWithoutSharingWhereTheSystemCannotTell)
     EXPECT_EQ(0, opened);
 }
 
+// An open for times is refused where an open of the file's data would be,
+// and a handle may write times only where their owner could: anyone else
+// is refused even the times the file already has.
+TEST_F(PlatformTimes, OpenForTimesAsTheDataWouldOpen)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_EQ(0, chmod(s.path.c_str(), 0755));
+    const struct {
+        const char *what;
+        uid_t owner;
+        mode_t mode;
+        DWORD access;
+        DWORD openerror; // 0: the open succeeds
+        DWORD seterror;  // 0: writing the times it has succeeds
+    } cases[] = {
+        {"own file, owner may not read", NOBODY, 0200, GENERIC_READ, ERROR_ACCESS_DENIED, 0},
+        {"own file, owner may read", NOBODY, 0600, GENERIC_READ | GENERIC_WRITE, 0, 0},
+        {"own file, only others may read", NOBODY, 0204, GENERIC_READ, ERROR_ACCESS_DENIED, 0},
+        {"another's file, others may read", 0, 0604, GENERIC_READ, 0, 0},
+        {"another's file, others may not read", 0, 0640, GENERIC_READ, ERROR_ACCESS_DENIED, 0},
+        {"another's file, others may write", 0, 0666, GENERIC_WRITE, 0, ERROR_ACCESS_DENIED},
+        {"another's file, others may not write", 0, 0644, GENERIC_WRITE, ERROR_ACCESS_DENIED, 0},
+    };
+    for (const auto &k : cases) {
+        ASSERT_EQ(0, chown(file.c_str(), k.owner, k.owner));
+        ASSERT_EQ(0, chmod(file.c_str(), k.mode));
+        ASSERT_TRUE(settimes(file, ts(1000, 1), ts(2000, 2)));
+        FILETIME a = fromunix(1000, 1), w = fromunix(2000, 2);
+        long long outcome = asnobody([&] {
+            HANDLE h = openfortimes(file, k.access);
+            if (h == INVALID_HANDLE_VALUE)
+                return 1000 + static_cast<long long>(GetLastError());
+            DWORD error = 0;
+            if ((k.access & GENERIC_WRITE) && !SetFileTime(h, nullptr, &a, &w))
+                error = GetLastError();
+            CloseHandle(h);
+            return static_cast<long long>(error);
+        });
+        if (k.openerror != 0)
+            EXPECT_EQ(1000 + k.openerror, outcome) << k.what;
+        else
+            EXPECT_EQ(k.seterror, outcome) << k.what;
+    }
+}
+
 TEST_F(PlatformTimes, FileSizeInTwoHalves)
 {
     const struct {
