@@ -78,15 +78,13 @@ struct statx;
 void itemtimes(const struct statx &sx, const std::string &record, FILETIME *creation,
                FILETIME *access, FILETIME *write);
 
-// The times of the item at path itself (never through a final link), as
-// GetFileTime would give them.  False with errno.
-bool pathtimes(const std::string &path, FILETIME *creation, FILETIME *access,
-               FILETIME *write);
-
 // Writes a creation time into the record of the item open as fd (or named
 // by path when fd < 0, never through a final link), keeping its hidden and
-// system bits and making its read-only bit agree with mode.  A file system
-// without user extended attributes is no error.  False with errno.
-bool writecreation(int fd, const std::string &path, mode_t mode, uint64_t create);
+// system bits and making its read-only bit agree with mode.  The item's
+// record as it stands is read, unless known gives it (empty for none); a
+// record that would not change is not written.  A file system without
+// user extended attributes is no error.  False with errno.
+bool writecreation(int fd, const std::string &path, mode_t mode, uint64_t create,
+                   const std::string *known);
 
 #endif

@@ -214,36 +214,29 @@ void itemtimes(const struct statx &sx, const std::string &record, FILETIME *crea
         *write = tofiletime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
 }
 
-bool pathtimes(const std::string &path, FILETIME *creation, FILETIME *access,
-               FILETIME *write)
+bool writecreation(int fd, const std::string &path, mode_t mode, uint64_t create,
+                   const std::string *known)
 {
-    struct statx sx;
-    std::string record;
-
-    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-              &sx) != 0)
-        return false;
-    if (!S_ISLNK(sx.stx_mode))
-        readxattr(-1, path, false, DOSATTRIB, &record);
-    itemtimes(sx, record, creation, access, write);
-    return true;
-}
-
-bool writecreation(int fd, const std::string &path, mode_t mode, uint64_t create)
-{
-    std::string old;
+    std::string old, blob;
     dosrecord rec;
     uint32_t keep = 0;
 
     if (S_ISLNK(mode))
         return true; // a link holds no user attributes
-    if (readxattr(fd, path, false, DOSATTRIB, &old) && decoderecord(old, &rec) && rec.hasattrib)
+    if (known != nullptr)
+        old = *known;
+    else if (!readxattr(fd, path, false, DOSATTRIB, &old))
+        old.clear();
+    if (decoderecord(old, &rec) && rec.hasattrib)
         keep = rec.attrib & (DOSHIDDEN | DOSSYSTEM);
     rec.hasattrib = true;
     rec.attrib = keep | attrword(mode);
     rec.hascreate = create != 0;
     rec.create = create;
-    if (writexattr(fd, path, DOSATTRIB, encoderecord(rec)))
+    blob = encoderecord(rec);
+    if (blob == old)
+        return true; // already so, as after a copy that kept the record
+    if (writexattr(fd, path, DOSATTRIB, blob))
         return true;
     return xattrunsupported(errno);
 }
@@ -584,7 +577,7 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
         return FALSE;
     fh->current = false;
     if (!writecreation(fh->fd < 0 || fh->pathonly ? -1 : fh->fd, fh->path, fh->sx.stx_mode,
-                       units(*creation))) {
+                       units(*creation), nullptr)) {
         seterrno(errno, fh->path);
         return FALSE;
     }

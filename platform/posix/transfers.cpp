@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
@@ -72,10 +73,43 @@ static int renamenew(const std::string &from, const std::string &to)
     return rename(from.c_str(), to.c_str());
 }
 
-static bool copydata(int in, int out)
+// The buffer of the plain copy loop, made once: a move to another file
+// system copies every file through it.
+static std::vector<char> &chunkbuffer()
 {
-    std::vector<char> buf;
-    bool inkernel = true, copied = false;
+    static thread_local std::vector<char> buf(CHUNK);
+
+    return buf;
+}
+
+// Where the kernel last could not copy: from the source's file system into
+// the destination's directory (whose files all live on one file system).
+// Copies between the same two try the plain loop straight away.
+struct nokernelcopy {
+    bool known;
+    dev_t srcdev;
+    std::string dstdir;
+};
+static thread_local nokernelcopy nokernel;
+
+static bool kernelrefused(const struct stat &srcst, const std::string &dst)
+{
+    return nokernel.known && nokernel.srcdev == srcst.st_dev && nokernel.dstdir == parentof(dst);
+}
+
+static void rememberrefusal(const struct stat &srcst, const std::string &dst)
+{
+    nokernel.known = true;
+    nokernel.srcdev = srcst.st_dev;
+    nokernel.dstdir = parentof(dst);
+}
+
+// Copies the data of in (the file srcst describes) to out, a new file in
+// dst's directory.
+static bool copydata(int in, const struct stat &srcst, int out, const std::string &dst)
+{
+    std::vector<char> &buf = chunkbuffer();
+    bool inkernel = !kernelrefused(srcst, dst), copied = false;
 
     for (;;) {
         ssize_t n;
@@ -94,8 +128,9 @@ static bool copydata(int in, int out)
             if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
                 errno != EOPNOTSUPP && errno != EBADF && errno != EPERM)
                 return false;
+            if (n < 0 && errno == EXDEV)
+                rememberrefusal(srcst, dst);
             inkernel = false;
-            buf.resize(CHUNK);
         }
         n = read(in, buf.data(), buf.size());
         if (n < 0 && errno == EINTR)
@@ -113,9 +148,10 @@ static bool copydata(int in, int out)
     }
 }
 
-// The user.* extended attributes, the creation-time record among them.
-// A destination that holds none loses them without a report.
-static bool copyxattrs(int in, int out)
+// The user.* extended attributes, the creation-time record among them,
+// which is given in record (empty when there is none).  A destination
+// that holds none loses them without a report.
+static bool copyxattrs(int in, int out, std::string *record)
 {
     std::vector<char> names(1024);
     ssize_t len;
@@ -140,6 +176,8 @@ static bool copyxattrs(int in, int out)
                 continue; // removed meanwhile
             return false;
         }
+        if (strcmp(name, DOSATTRIB) == 0)
+            *record = value;
         if (!writexattr(out, std::string(), name, value))
             return xattrunsupported(errno);
     }
@@ -210,6 +248,18 @@ static bool copylink(copyjob *job)
     return true;
 }
 
+// A move keeps the creation time: the source's record, which was just
+// copied along with its other attributes and is all the new file's record
+// holds, or else its birth time.
+static bool keepcreation(int out, const copyjob *job, const struct statx &srcsx,
+                         const std::string &record)
+{
+    FILETIME creation;
+
+    itemtimes(srcsx, record, &creation, nullptr, nullptr);
+    return writecreation(out, job->made, job->st.st_mode, units(creation), &record);
+}
+
 // Copies the file into a new file, made no wider than 0600, which gets
 // the source's data, user attributes, permission bits (never setuid or
 // setgid), and access and write times, as cp -a keeps them.  A move keeps
@@ -219,20 +269,17 @@ static bool copyfile(copyjob *job)
 {
     const struct stat &st = job->st;
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    FILETIME creation;
-    struct stat now;
+    struct statx now;
+    std::string record;
     int in, out, err = 0;
 
-    if (job->keepall && !pathtimes(job->src, &creation, nullptr, nullptr)) {
-        seterrno(errno, job->src);
-        return false;
-    }
     in = openitem(job->src, O_RDONLY | O_NOFOLLOW);
     if (in < 0) {
         seterrno(errno, job->src);
         return false;
     }
-    if (fstat(in, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+    if (statx(in, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &now) != 0 ||
+        makedev(now.stx_dev_major, now.stx_dev_minor) != st.st_dev || now.stx_ino != st.st_ino) {
         close(in);
         setlasterror(ERROR_SHARING_VIOLATION); // replaced while we looked
         return false;
@@ -247,11 +294,11 @@ static bool copyfile(copyjob *job)
             return false;
         }
     }
-    if (!copydata(in, out))
+    if (!copydata(in, st, out, job->dst))
         err = errno;
-    else if (!copyxattrs(in, out))
+    else if (!copyxattrs(in, out, &record))
         err = errno;
-    else if (job->keepall && !writecreation(out, job->made, st.st_mode, units(creation)))
+    else if (job->keepall && !keepcreation(out, job, now, record))
         err = errno;
     if (err == 0 && job->keepall)
         (void)!fchown(out, st.st_uid, st.st_gid); // as far as we may
