@@ -108,7 +108,6 @@ static void rememberrefusal(const struct stat &srcst, const std::string &dst)
 // dst's directory.
 static bool copydata(int in, const struct stat &srcst, int out, const std::string &dst)
 {
-    std::vector<char> &buf = chunkbuffer();
     bool inkernel = !kernelrefused(srcst, dst), copied = false;
 
     for (;;) {
@@ -132,6 +131,7 @@ static bool copydata(int in, const struct stat &srcst, int out, const std::strin
                 rememberrefusal(srcst, dst);
             inkernel = false;
         }
+        std::vector<char> &buf = chunkbuffer();
         n = read(in, buf.data(), buf.size());
         if (n < 0 && errno == EINTR)
             continue;
