@@ -25,7 +25,7 @@ clean:
 # program with a status no test expects, so it fails that test.
 SANITIZE_BUILD ?= build-sanitize
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all
-SANITIZE_ENV = ASAN_OPTIONS=exitcode=86:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1 \
+SANITIZE_ENV = E2E_WATCHDOG=1200 ASAN_OPTIONS=exitcode=86:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1 \
 	UBSAN_OPTIONS=exitcode=87:halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0
 

@@ -29,7 +29,13 @@ static const int64_t epochdelta = 116444736000000000LL;
 
 // A run longer than this is taken to hang: the watchdog ends it, so that a
 // program stuck in a loop fails its test instead of stopping the suite.
-static const unsigned watchdogseconds = 120;
+// E2E_WATCHDOG (seconds) lengthens it for slow builds, such as one under
+// the sanitizers.  Read once, before any fork.
+static const unsigned watchdogseconds = [] {
+    const char *given = getenv("E2E_WATCHDOG");
+    int seconds = given != nullptr ? atoi(given) : 0;
+    return seconds > 0 ? (unsigned)seconds : 120u;
+}();
 
 // --- scratch directories ---------------------------------------------------
 
