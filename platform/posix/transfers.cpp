@@ -534,10 +534,19 @@ static BOOL movereplacing(const std::string &src, const std::string &dst, bool c
         }
         // Two names of one file: rename would keep both, the move keeps
         // the destination's.
-        if (lstat(src.c_str(), &srcst) == 0 && sameinode(srcst, dstst)) {
+        bool havesrc = lstat(src.c_str(), &srcst) == 0;
+        if (havesrc && sameinode(srcst, dstst)) {
             if (unlink(src.c_str()) == 0)
                 return TRUE;
             seterrno(errno, src);
+            return FALSE;
+        }
+        // A link that leads to the destination would replace the file with
+        // a link to itself, and its data would be gone.
+        struct stat followed;
+        if (havesrc && S_ISLNK(srcst.st_mode) && stat(src.c_str(), &followed) == 0 &&
+            sameinode(followed, dstst)) {
+            setlasterror(ERROR_SHARING_VIOLATION);
             return FALSE;
         }
     }

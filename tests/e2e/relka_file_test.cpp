@@ -197,6 +197,20 @@ TEST_F(RelkaFile, OntoAnotherNameOfTheSameFile)
     EXPECT_EQ(0444u, mode(s / "hard"));
 }
 
+// A link named with the full path of the file it leads to: moving it
+// "onto its own path" would replace the file with a link to itself.  The
+// move is refused and the file keeps its data.
+TEST_F(RelkaFile, LinkOntoTheFileItLeadsTo)
+{
+    SKIP_POSIX_ONLY("symbolic links");
+    maketree(s.path, {file("file", "data\n"), softlink("link", "file")});
+    result r = relka({"-y", "link", "file"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.out.find("mvfile2newfile()")) << r.out;
+    EXPECT_EQ("data\n", readfile(s / "file"));
+    EXPECT_EQ(kind::link, readitem(s / "link").type);
+}
+
 // A file that already lies in the destination directory meets itself
 // there.  It is asked about like any existing file, and whatever the
 // answer it stays whole, with its read-only bit.
