@@ -569,38 +569,33 @@ long dosattributes(const std::string &path)
 
 // --- building trees --------------------------------------------------------
 
-node file(const std::string &name, const std::string &content)
+static node makenode(kind type, const std::string &name, const std::string &content = "")
 {
     node n;
-    n.type = kind::file;
+    n.type = type;
     n.name = name;
     n.content = content;
     return n;
 }
 
+node file(const std::string &name, const std::string &content)
+{
+    return makenode(kind::file, name, content);
+}
+
 node dir(const std::string &name)
 {
-    node n;
-    n.type = kind::dir;
-    n.name = name;
-    return n;
+    return makenode(kind::dir, name);
 }
 
 node softlink(const std::string &name, const std::string &target)
 {
-    node n;
-    n.type = kind::link;
-    n.name = name;
-    n.content = target;
-    return n;
+    return makenode(kind::link, name, target);
 }
 
 node fifo(const std::string &name)
 {
-    node n;
-    n.type = kind::fifo;
-    n.name = name;
-    return n;
+    return makenode(kind::fifo, name);
 }
 
 static std::string nodepath(const std::string &root, const std::string &name)
